@@ -1,0 +1,26 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Runs one console tool at a time in the process's hidden terminal and hands its owner a
+// snapshot of the screen after every poll slice.
+class TCons {
+public:
+    bool Finished = false;
+    bool TerminateRequested = false;
+    int BufferWidth = 265;
+    int BufferHeight = 200;
+    bool TitleSet = false;
+    std::function<void(TCons&)> OnPoll;
+    std::vector<std::string> ScreenLines;
+
+    // Runs the command line to its end. workFolder "0" keeps the program's current folder. The
+    // result says only that the tool was started and has ended (terminated included).
+    bool Run(const std::string& caption, const std::string& commandLine,
+             const std::string& workFolder, bool showConsole);
+
+private:
+    void Poll();
+};

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// True for a regular file (or a link to one); folders, FIFOs and dangling links are no files here.
+bool FileExists(const std::string& path);
+
+// Size in bytes of a regular file, -1 when there is none.
+std::int64_t FileSize(const std::string& path);
+
+// Removes a file; false when nothing was removed.
+bool DeleteFile(const std::string& path);
+
+} // namespace platform

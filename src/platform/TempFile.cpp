@@ -1,0 +1,26 @@
+#include "platform/TempFile.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+#include <unistd.h>
+#include <vector>
+
+namespace platform {
+
+std::string CreateTempWav() {
+    std::error_code ec;
+    std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
+    if (ec)
+        return {};
+    std::string pattern = (folder / (std::string(TempWavPrefix) + "XXXXXX.tmp")).string();
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    int fd = mkstemps(name.data(), 4);
+    if (fd < 0)
+        return {};
+    close(fd);
+    return name.data();
+}
+
+} // namespace platform

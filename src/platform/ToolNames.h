@@ -1,0 +1,20 @@
+#pragma once
+
+#include <array>
+
+namespace platform {
+
+// The external tools' file names in the application folder, as they are on disk here. Every
+// caller builds its command lines from these; the presence check walks ToolNames in this order.
+inline constexpr const char* MacTool = "mac";
+inline constexpr const char* FlacTool = "flac";
+inline constexpr const char* MetaflacTool = "metaflac";
+inline constexpr const char* LameTool = "lame";
+inline constexpr const char* EncoderTool = "neroAacEnc";
+inline constexpr const char* TaggerTool = "neroAacTag";
+inline constexpr const char* SleepTool = "sleep";
+
+inline constexpr std::array<const char*, 7> ToolNames = {
+    MacTool, FlacTool, MetaflacTool, LameTool, EncoderTool, TaggerTool, SleepTool};
+
+} // namespace platform
