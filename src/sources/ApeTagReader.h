@@ -1,0 +1,42 @@
+#pragma once
+
+#include "tags/ByteSource.h"
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Reads the tags at the end of an APE file, the ID3v1 trailer first and then the APEv2 tag, whose
+// values take precedence, into the seven tag values (title, artist, track, album, comment, genre,
+// year). It never fails: what it cannot read keeps its value.
+class TApeTagReader {
+public:
+    static constexpr std::array<std::string_view, 7> TagNames = {
+        "TITLE", "ARTIST", "TRACKNUMBER", "ALBUM", "COMMENT", "GENRE", "DATE"};
+    static constexpr std::size_t ValueBufferSize = 512;
+
+    // This file kind's own genre list (148 names, then the empty text); its spellings are not
+    // those of the ID3v1 reader's list.
+    std::vector<std::string> GenreNames;
+    // 128 when the file ends in an ID3v1 trailer, else 0.
+    int Id3v1Length = 0;
+    std::array<std::uint8_t, 32> ApeFooter{};
+    std::string ItemKey;
+    std::array<std::uint8_t, ValueBufferSize> ValueBuffer{};
+
+    TApeTagReader();
+
+    // tagValues holds at least seven values, in the order of TagNames.
+    void ReadTags(const std::string& fileName, std::span<std::string> tagValues);
+    void ReadTags(TByteSource& file, std::span<std::string> tagValues);
+
+private:
+    void ReadId3v1(TByteSource& file, std::span<std::string> tagValues);
+    bool ReadApeFooter(TByteSource& file);
+    void ReadApeTag(TByteSource& file, std::span<std::string> tagValues);
+    bool ReadKey(TByteSource& file, std::uint64_t end);
+    int KeySlot() const;
+};

@@ -1,0 +1,368 @@
+#include "tags/Id3v2library.h"
+
+#include "platform/CodePage.h"
+#include "platform/Files.h"
+#include "tags/FileSource.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+namespace {
+
+using Bytes = std::span<const std::uint8_t>;
+
+// Frame data is copied in blocks of this size; a block the file cannot fill is dropped.
+constexpr std::size_t CopyBlock = 61440;
+
+enum class ByteOrder { Little, Big };
+
+std::uint32_t UnSyncSafe(const std::uint8_t* b) {
+    return (std::uint32_t{b[0]} & 0x7F) << 21 | (std::uint32_t{b[1]} & 0x7F) << 14 |
+           (std::uint32_t{b[2]} & 0x7F) << 7 | (std::uint32_t{b[3]} & 0x7F);
+}
+
+std::uint32_t BigEndian32(const std::uint8_t* b) {
+    return std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 | std::uint32_t{b[2]} << 8 |
+           std::uint32_t{b[3]};
+}
+
+std::uint16_t BigEndian16(const std::uint8_t* b) {
+    return static_cast<std::uint16_t>(b[0] << 8 | b[1]);
+}
+
+bool ValidFrameID(const std::uint8_t* id) {
+    return std::all_of(id, id + 4, [](std::uint8_t c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z');
+    });
+}
+
+Bytes UpToZeroByte(Bytes bytes) {
+    return bytes.first(std::find(bytes.begin(), bytes.end(), 0) - bytes.begin());
+}
+
+// Byte length of the 16-bit units before the first zero unit; a lone final byte is a unit with a
+// zero high byte.
+struct TUnitRun {
+    std::size_t Length;
+    bool Terminated;
+};
+
+TUnitRun Utf16Run(Bytes bytes) {
+    for (std::size_t i = 0; i < bytes.size(); i += 2) {
+        const bool zero = bytes[i] == 0 && (i + 1 >= bytes.size() || bytes[i + 1] == 0);
+        if (zero)
+            return {i, true};
+    }
+    return {bytes.size(), false};
+}
+
+std::string DecodeUtf16(Bytes bytes, ByteOrder order) {
+    return order == ByteOrder::Little ? platform::Utf16LeToUtf8(bytes)
+                                      : platform::Utf16BeToUtf8(bytes);
+}
+
+std::optional<ByteOrder> MarkOrder(Bytes bytes) {
+    if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE)
+        return ByteOrder::Little;
+    if (bytes.size() >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF)
+        return ByteOrder::Big;
+    return std::nullopt;
+}
+
+// A leading byte-order mark chooses the order and is dropped; without one the default holds.
+ByteOrder TakeMark(Bytes& bytes, ByteOrder fallback) {
+    const std::optional<ByteOrder> order = MarkOrder(bytes);
+    if (!order)
+        return fallback;
+    bytes = bytes.subspan(2);
+    return *order;
+}
+
+std::string FirstUtf16String(Bytes bytes, ByteOrder order) {
+    return DecodeUtf16(bytes.first(Utf16Run(bytes).Length), order);
+}
+
+std::string Decode8Bit(Bytes bytes, std::uint8_t encoding) {
+    return encoding == 0 ? platform::Windows1252ToUtf8(bytes) : platform::ValidUtf8(bytes);
+}
+
+// Content of a UTF-16 comment with a byte-order mark of its own. Without one at its start, the
+// content begins after the first FF FE pair met, as some writers put something before it.
+std::string MarkedUtf16Content(Bytes bytes) {
+    if (const std::optional<ByteOrder> order = MarkOrder(bytes))
+        return FirstUtf16String(bytes.subspan(2), *order);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] != 0xFF)
+            continue;
+        if (++i < bytes.size() && bytes[i] == 0xFE)
+            return FirstUtf16String(bytes.subspan(i + 1), ByteOrder::Little);
+    }
+    return {};
+}
+
+} // namespace
+
+void TID3v2Frame::DecodeFlags3() {
+    TagAlterPreservation = Flags & 0x8000;
+    FileAlterPreservation = Flags & 0x4000;
+    ReadOnly = Flags & 0x2000;
+    Compressed = Flags & 0x0080;
+    Encrypted = Flags & 0x0040;
+    GroupingIdentity = Flags & 0x0020;
+    DataLengthIndicator = false;
+}
+
+void TID3v2Frame::DecodeFlags4() {
+    TagAlterPreservation = Flags & 0x4000;
+    FileAlterPreservation = Flags & 0x2000;
+    ReadOnly = Flags & 0x1000;
+    GroupingIdentity = Flags & 0x0040;
+    Compressed = Flags & 0x0008;
+    Encrypted = Flags & 0x0004;
+    Unsynchronised = Flags & 0x0002;
+    DataLengthIndicator = Flags & 0x0001;
+}
+
+void TID3v2Tag::Clear() {
+    DeleteAllFrames();
+    FileName.clear();
+    Loaded = false;
+    MajorVersion = 3;
+    MinorVersion = 0;
+    Flags = 0;
+    Unsynchronised = false;
+    ExtendedHeader = false;
+    Experimental = false;
+    FooterPresent = false;
+    CodedSize = {};
+    Size = 0;
+    CodedExtendedHeaderSize = {};
+    ExtendedHeaderSize = 0;
+    ExtendedHeader3Flags = 0;
+    ExtendedHeader4Flags.clear();
+}
+
+int TID3v2Tag::LoadFromFile(const std::string& fileName) {
+    DeleteAllFrames();
+    Loaded = false;
+    if (!platform::FileExists(fileName))
+        return ResultFileError;
+    TFileSource file;
+    if (!file.Open(fileName))
+        return ResultFileError;
+    const int result = LoadFromStream(file);
+    if (result == ResultOk)
+        FileName = fileName;
+    return result;
+}
+
+int TID3v2Tag::LoadFromStream(TByteSource& tagStream) {
+    Loaded = false;
+    DeleteAllFrames();
+    std::uint8_t header[10] = {};
+    if (tagStream.Read(header, sizeof header) != sizeof header || tagStream.Failed() ||
+        std::memcmp(header, "ID3", 3) != 0 || header[3] > 4)
+        return ResultNoTag;
+    MajorVersion = header[3];
+    MinorVersion = header[4];
+    Flags = header[5];
+    DecodeFlags();
+    std::copy(header + 6, header + 10, CodedSize.begin());
+    Size = UnSyncSafe(CodedSize.data());
+    if (ExtendedHeader)
+        ReadExtendedHeader(tagStream);
+    while (LoadFrame(tagStream)) {
+    }
+    Loaded = true;
+    return ResultOk;
+}
+
+void TID3v2Tag::DecodeFlags() {
+    Unsynchronised = Flags & 0x80;
+    ExtendedHeader = Flags & 0x40;
+    Experimental = Flags & 0x20;
+    FooterPresent = Flags & 0x10;
+}
+
+// Skips the extended header by its stored size so that the frames behind it are found. Some
+// writers set the flag without writing a header; a frame ID right here says so.
+void TID3v2Tag::ReadExtendedHeader(TByteSource& tagStream) {
+    const std::uint64_t start = tagStream.Position();
+    std::uint8_t size[4] = {};
+    if (tagStream.Read(size, 4) == 4 && ValidFrameID(size)) {
+        ExtendedHeader = false;
+        tagStream.Seek(start);
+        return;
+    }
+    std::copy(size, size + 4, CodedExtendedHeaderSize.begin());
+    std::uint64_t end = 0;
+    if (MajorVersion == 4) {
+        ExtendedHeaderSize = UnSyncSafe(size);
+        end = start + ExtendedHeaderSize;
+        std::uint8_t count = 0;
+        tagStream.Read(&count, 1);
+        ExtendedHeader4Flags.resize(count);
+        ExtendedHeader4Flags.resize(tagStream.Read(ExtendedHeader4Flags.data(), count));
+    } else if (MajorVersion == 3) {
+        ExtendedHeaderSize = BigEndian32(size);
+        end = start + 4 + ExtendedHeaderSize;
+        std::uint8_t flags[2] = {};
+        tagStream.Read(flags, 2);
+        ExtendedHeader3Flags = BigEndian16(flags);
+    } else {
+        return;
+    }
+    tagStream.Seek(std::min(end, tagStream.Size()));
+}
+
+bool TID3v2Tag::LoadFrame(TByteSource& tagStream) {
+    std::uint8_t id[4] = {};
+    tagStream.Read(id, 4);
+    if (!ValidFrameID(id))
+        return false;
+    TID3v2Frame& frame = AddFrame({static_cast<char>(id[0]), static_cast<char>(id[1]),
+                                   static_cast<char>(id[2]), static_cast<char>(id[3])});
+    LoadFrameData(tagStream, frame);
+    return true;
+}
+
+TID3v2Frame& TID3v2Tag::AddFrame(const TFrameID& id) {
+    Frames.push_back(std::make_unique<TID3v2Frame>());
+    Frames.back()->ID = id;
+    return *Frames.back();
+}
+
+void TID3v2Tag::LoadFrameData(TByteSource& tagStream, TID3v2Frame& frame) {
+    std::uint8_t header[6] = {};
+    tagStream.Read(header, 6);
+    // Unsigned on purpose: a size smaller than the extra header bytes wraps to a length that the
+    // file cannot fill, which ends the scan below.
+    std::uint32_t dataLength = 0;
+    if (MajorVersion == 3) {
+        frame.Size = BigEndian32(header);
+        frame.Flags = BigEndian16(header + 4);
+        frame.DecodeFlags3();
+        frame.Unsynchronised = Unsynchronised;
+        dataLength = frame.Size;
+        if (frame.Compressed) {
+            std::uint8_t length[4] = {};
+            tagStream.Read(length, 4);
+            frame.DataLengthIndicatorValue = BigEndian32(length);
+            dataLength -= 4;
+        }
+    } else if (MajorVersion == 4) {
+        frame.Size = UnSyncSafe(header);
+        frame.Flags = BigEndian16(header + 4);
+        frame.DecodeFlags4();
+        dataLength = frame.Size;
+        if (frame.GroupingIdentity) {
+            tagStream.Read(&frame.GroupIdentifier, 1);
+            dataLength -= 1;
+        }
+        if (frame.Encrypted) {
+            tagStream.Read(&frame.EncryptionMethod, 1);
+            dataLength -= 1;
+        }
+        if (frame.DataLengthIndicator) {
+            std::uint8_t length[4] = {};
+            tagStream.Read(length, 4);
+            frame.DataLengthIndicatorValue = UnSyncSafe(length);
+            dataLength -= 4;
+        }
+    } else {
+        return;
+    }
+    // Only what the file holds is allocated, whatever the frame claims.
+    const std::uint64_t available = tagStream.Remaining();
+    const bool complete = dataLength <= available;
+    const std::size_t wanted =
+        complete ? dataLength : static_cast<std::size_t>(available / CopyBlock * CopyBlock);
+    frame.Stream.resize(wanted);
+    const std::size_t got = tagStream.Read(frame.Stream.data(), wanted);
+    if (got < wanted)
+        frame.Stream.resize(got / CopyBlock * CopyBlock);
+    if (!complete || got < wanted)
+        tagStream.Seek(tagStream.Size());
+}
+
+int TID3v2Tag::FrameExists(std::string_view frameID) const {
+    if (frameID.size() != 4)
+        return -1;
+    for (std::size_t i = 0; i < Frames.size(); ++i)
+        if (std::equal(frameID.begin(), frameID.end(), Frames[i]->ID.begin()))
+            return static_cast<int>(i);
+    return -1;
+}
+
+std::string TID3v2Tag::GetUnicodeText(std::string_view frameID) const {
+    return GetUnicodeText(FrameExists(frameID));
+}
+
+std::string TID3v2Tag::GetUnicodeText(int index) const {
+    if (index < 0 || index >= FrameCount() || Frames[index]->Stream.empty())
+        return {};
+    const Bytes data = Frames[index]->Stream;
+    const std::uint8_t encoding = data[0];
+    Bytes text = data.subspan(1);
+    switch (encoding) {
+    case 0:
+    case 3:
+        return Decode8Bit(UpToZeroByte(text), encoding);
+    case 1: {
+        // The mark is required here; text without one is not taken for UTF-16 of either order.
+        const std::optional<ByteOrder> order = MarkOrder(text);
+        return order ? FirstUtf16String(text.subspan(2), *order) : std::string();
+    }
+    case 2: {
+        const ByteOrder order = TakeMark(text, ByteOrder::Big);
+        return FirstUtf16String(text, order);
+    }
+    default:
+        return {};
+    }
+}
+
+std::string TID3v2Tag::GetUnicodeComment(std::string_view frameID, TLanguageID& languageID,
+                                         std::string& description) const {
+    return GetUnicodeComment(FrameExists(frameID), languageID, description);
+}
+
+std::string TID3v2Tag::GetUnicodeComment(int index, TLanguageID& languageID,
+                                         std::string& description) const {
+    languageID = {};
+    description.clear();
+    if (index < 0 || index >= FrameCount() || Frames[index]->Stream.empty())
+        return {};
+    const Bytes data = Frames[index]->Stream;
+    const std::uint8_t encoding = data[0];
+    const Bytes language = data.subspan(1, std::min<std::size_t>(3, data.size() - 1));
+    std::copy(language.begin(), language.end(), languageID.begin());
+    Bytes rest = data.subspan(1 + language.size());
+    switch (encoding) {
+    case 0:
+    case 3: {
+        const Bytes described = UpToZeroByte(rest);
+        description = Decode8Bit(described, encoding);
+        if (described.size() == rest.size())
+            return {};
+        return Decode8Bit(UpToZeroByte(rest.subspan(described.size() + 1)), encoding);
+    }
+    case 1:
+    case 2: {
+        const ByteOrder order = TakeMark(rest, encoding == 1 ? ByteOrder::Little : ByteOrder::Big);
+        const TUnitRun run = Utf16Run(rest);
+        description = DecodeUtf16(rest.first(run.Length), order);
+        if (!run.Terminated)
+            return {};
+        const Bytes content = rest.subspan(std::min(run.Length + 2, rest.size()));
+        if (encoding == 1)
+            return MarkedUtf16Content(content);
+        Bytes unmarked = content;
+        const ByteOrder contentOrder = TakeMark(unmarked, ByteOrder::Big);
+        return FirstUtf16String(unmarked, contentOrder);
+    }
+    default:
+        return {};
+    }
+}

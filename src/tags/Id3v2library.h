@@ -1,0 +1,94 @@
+#pragma once
+
+#include "tags/ByteSource.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+using TFrameID = std::array<char, 4>;
+using TLanguageID = std::array<char, 3>;
+
+// One frame of an ID3v2 tag. The data is kept as stored: not inflated, not decrypted, not
+// resynchronised.
+class TID3v2Frame {
+public:
+    TFrameID ID{};
+    std::uint32_t Size = 0;
+    std::vector<std::uint8_t> Stream;
+    std::uint16_t Flags = 0;
+    bool TagAlterPreservation = false;
+    bool FileAlterPreservation = false;
+    bool ReadOnly = false;
+    bool Compressed = false;
+    bool Encrypted = false;
+    bool GroupingIdentity = false;
+    bool Unsynchronised = false;
+    bool DataLengthIndicator = false;
+    std::uint8_t GroupIdentifier = 0;
+    std::uint8_t EncryptionMethod = 0;
+    std::uint32_t DataLengthIndicatorValue = 0;
+
+    void DecodeFlags3();
+    void DecodeFlags4();
+};
+
+// Reads the ID3v2 tag at the start of a file into its frames and decodes text out of them.
+class TID3v2Tag {
+public:
+    static constexpr int ResultOk = 0;
+    static constexpr int ResultFileError = 3;
+    static constexpr int ResultNoTag = 0xFFFF;
+
+    std::string FileName;
+    bool Loaded = false;
+    std::uint8_t MajorVersion = 3;
+    std::uint8_t MinorVersion = 0;
+    std::uint8_t Flags = 0;
+    bool Unsynchronised = false;
+    bool ExtendedHeader = false;
+    bool Experimental = false;
+    bool FooterPresent = false;
+    std::array<std::uint8_t, 4> CodedSize{};
+    // Recorded only: the frame scan ends at the first position without a frame ID.
+    std::uint32_t Size = 0;
+    std::vector<std::unique_ptr<TID3v2Frame>> Frames;
+    std::array<std::uint8_t, 4> CodedExtendedHeaderSize{};
+    // As stored: version 3 counts the bytes after the size field, version 4 includes it.
+    std::uint32_t ExtendedHeaderSize = 0;
+    std::uint16_t ExtendedHeader3Flags = 0;
+    std::vector<std::uint8_t> ExtendedHeader4Flags;
+
+    TID3v2Tag() { Clear(); }
+
+    void Clear();
+    // ResultFileError when the file does not exist or cannot be opened.
+    int LoadFromFile(const std::string& fileName);
+    // Reads from the current position of the stream.
+    int LoadFromStream(TByteSource& tagStream);
+
+    int FrameCount() const { return static_cast<int>(Frames.size()); }
+    // Index of the first frame with exactly this ID, or -1.
+    int FrameExists(std::string_view frameID) const;
+
+    // The first string of a text frame; empty when there is no such frame.
+    std::string GetUnicodeText(std::string_view frameID) const;
+    std::string GetUnicodeText(int index) const;
+    // The content of a comment frame, whatever its language and description.
+    std::string GetUnicodeComment(std::string_view frameID, TLanguageID& languageID,
+                                  std::string& description) const;
+    std::string GetUnicodeComment(int index, TLanguageID& languageID,
+                                  std::string& description) const;
+
+private:
+    void DecodeFlags();
+    void ReadExtendedHeader(TByteSource& tagStream);
+    bool LoadFrame(TByteSource& tagStream);
+    void LoadFrameData(TByteSource& tagStream, TID3v2Frame& frame);
+    TID3v2Frame& AddFrame(const TFrameID& id);
+    void DeleteAllFrames() { Frames.clear(); }
+};

@@ -1,0 +1,134 @@
+// Writes the seed inputs of the tag reader fuzzers: one small well-formed example of every
+// structure the readers know, so that fuzzing starts from inside the formats.
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+using namespace std::string_literals;
+
+namespace {
+
+std::string Be32(std::uint32_t v) {
+    return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+            static_cast<char>(v)};
+}
+
+std::string Le32(std::uint32_t v) {
+    return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+            static_cast<char>(v >> 24)};
+}
+
+std::string SyncSafe(std::uint32_t v) {
+    return {static_cast<char>((v >> 21) & 0x7F), static_cast<char>((v >> 14) & 0x7F),
+            static_cast<char>((v >> 7) & 0x7F), static_cast<char>(v & 0x7F)};
+}
+
+std::string Frame3(const std::string& id, const std::string& data, std::uint16_t flags = 0) {
+    return id + Be32(static_cast<std::uint32_t>(data.size())) + static_cast<char>(flags >> 8) +
+           static_cast<char>(flags) + data;
+}
+
+std::string Frame4(const std::string& id, const std::string& data, std::uint16_t flags = 0) {
+    return id + SyncSafe(static_cast<std::uint32_t>(data.size())) + static_cast<char>(flags >> 8) +
+           static_cast<char>(flags) + data;
+}
+
+std::string Id3v2(int version, const std::string& body, int flags = 0) {
+    return "ID3"s + static_cast<char>(version) + '\0' + static_cast<char>(flags) +
+           SyncSafe(static_cast<std::uint32_t>(body.size())) + body + std::string(16, '\0') +
+           "\xFF\xFB\x90\x64";
+}
+
+std::string Id3v1(bool revision1) {
+    std::string block = "TAG" + std::string(125, '\0');
+    block.replace(3, 5, "Title");
+    block.replace(33, 6, "Artist");
+    block.replace(63, 5, "Album");
+    block.replace(93, 4, "1999");
+    block.replace(97, 8, "Comment\xE9");
+    if (revision1)
+        block[126] = 3;
+    block[127] = 17;
+    return block;
+}
+
+std::string ApeItem(const std::string& key, const std::string& value) {
+    return Le32(static_cast<std::uint32_t>(value.size())) + Le32(0) + key + '\0' + value;
+}
+
+std::string ApeTag(const std::vector<std::string>& items) {
+    std::string tag;
+    for (const std::string& item : items)
+        tag += item;
+    return tag + "APETAGEX" + Le32(2000) + Le32(static_cast<std::uint32_t>(tag.size() + 32)) +
+           Le32(static_cast<std::uint32_t>(items.size())) + Le32(0) + std::string(8, '\0');
+}
+
+void Write(const std::filesystem::path& folder, const std::string& name, const std::string& bytes) {
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / name, std::ios::binary).write(bytes.data(), bytes.size());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2)
+        return 2;
+    const std::filesystem::path corpus = argv[1];
+    const auto id3v2 = corpus / "id3v2";
+    const auto id3v1 = corpus / "id3v1";
+    const auto ape = corpus / "apetag";
+
+    const std::string texts = Frame3("TIT2", "\x00T\xEDtle"s) +
+                              Frame3("TPE1", "\x01\xFF\xFE"
+                                             "A\x00r\x00\x00\x00"s) +
+                              Frame3("TALB", "\x02\x00"
+                                             "A\x00l"s) +
+                              Frame3("TRCK", "\x03"
+                                             "3/12\xC3\xA9"s) +
+                              Frame3("COMM", "\x00"
+                                             "engdesc\x00"
+                                             "text"s) +
+                              Frame3("COMM", "\x01"
+                                             "eng\x00\x00\xFF\xFE"
+                                             "c\x00"s);
+    Write(id3v2, "v3-texts", Id3v2(3, texts));
+    Write(id3v2, "v3-compressed", Id3v2(3, Frame3("TIT2", Be32(9) + "\x78\x9C"s, 0x00E0)));
+    Write(id3v2, "v3-extended",
+          Id3v2(3, Be32(6) + "\x00\x00"s + Be32(0) + Frame3("TIT2", "\x00x"s), 0xC0));
+    Write(id3v2, "v4-flags",
+          Id3v2(4, Frame4("TIT2",
+                          "\x05\x01" + SyncSafe(3) +
+                              "\x03"
+                              "abc"s,
+                          0x7047) +
+                       Frame4("TPE1",
+                              "\x01\xFE\xFF\x00"
+                              "A"s,
+                              0x0002)));
+    Write(id3v2, "v4-extended",
+          Id3v2(4,
+                SyncSafe(6) + "\x01\x00"s +
+                    Frame4("COMM", "\x03"
+                                   "enga\x00"
+                                   "b"s),
+                0x50));
+    Write(id3v2, "v2",
+          Id3v2(2, "TT2\x00\x00\x04\x00"
+                   "abc"s));
+
+    Write(id3v1, "v1-1", Id3v1(true));
+    Write(id3v1, "v1-0", Id3v1(false));
+
+    const std::string audio(200, '\x55');
+    const std::string items =
+        ApeTag({ApeItem("Title", "T\xC3\xADtle"), ApeItem("artist", "A"), ApeItem("Track", "3"),
+                ApeItem("YEAR", "1999"), ApeItem("Cover Art (Front)", std::string(600, '\xFF')),
+                ApeItem("Comment", "c\0d"s)});
+    Write(ape, "ape-and-id3v1", audio + items + Id3v1(true));
+    Write(ape, "ape-only", audio + items);
+    Write(ape, "id3v1-only", audio + Id3v1(false));
+    return 0;
+}

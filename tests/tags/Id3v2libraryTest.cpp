@@ -1,0 +1,379 @@
+#include "tags/Id3v2library.h"
+
+#include "TagTestFiles.h"
+#include "tags/MemorySource.h"
+
+#include <gtest/gtest.h>
+
+using namespace std::string_literals;
+
+namespace {
+
+std::string Be32(std::uint32_t v) {
+    return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+            static_cast<char>(v)};
+}
+
+std::string SyncSafe(std::uint32_t v) {
+    return {static_cast<char>((v >> 21) & 0x7F), static_cast<char>((v >> 14) & 0x7F),
+            static_cast<char>((v >> 7) & 0x7F), static_cast<char>(v & 0x7F)};
+}
+
+std::string Flags16(std::uint16_t flags) {
+    return {static_cast<char>(flags >> 8), static_cast<char>(flags)};
+}
+
+std::string Frame3(const std::string& id, const std::string& data, std::uint16_t flags = 0) {
+    return id + Be32(static_cast<std::uint32_t>(data.size())) + Flags16(flags) + data;
+}
+
+std::string Frame4(const std::string& id, const std::string& data, std::uint16_t flags = 0) {
+    return id + SyncSafe(static_cast<std::uint32_t>(data.size())) + Flags16(flags) + data;
+}
+
+std::string Tag(int version, const std::string& body, std::uint8_t flags = 0) {
+    return std::string("ID3") + static_cast<char>(version) + '\0' + static_cast<char>(flags) +
+           SyncSafe(static_cast<std::uint32_t>(body.size())) + body;
+}
+
+int Load(TID3v2Tag& tag, const std::string& bytes) {
+    TMemorySource source(AsBytes(bytes));
+    return tag.LoadFromStream(source);
+}
+
+std::string TextOf(const std::string& frameData) {
+    TID3v2Tag tag;
+    Load(tag, Tag(3, Frame3("TIT2", frameData)));
+    return tag.GetUnicodeText("TIT2");
+}
+
+struct TComment {
+    std::string Content;
+    std::string Description;
+    std::string Language;
+};
+
+TComment CommentOf(const std::string& frameData) {
+    TID3v2Tag tag;
+    Load(tag, Tag(3, Frame3("COMM", frameData)));
+    TLanguageID language{};
+    TComment comment;
+    comment.Content = tag.GetUnicodeComment("COMM", language, comment.Description);
+    comment.Language.assign(language.begin(), language.end());
+    return comment;
+}
+
+const std::string Nul(1, '\0');
+
+} // namespace
+
+TEST(Id3v2Load, RefusesWhatIsNoTag) {
+    for (const std::string& bytes :
+         {std::string("\xFF\xFB\x90\x64") + std::string(100, '\0'), Tag(5, Frame3("TIT2", "x")),
+          "ID3\x03\x00"s, std::string("id3\x03") + std::string(20, '\0')}) {
+        TID3v2Tag tag;
+        EXPECT_EQ(Load(tag, bytes), TID3v2Tag::ResultNoTag);
+        EXPECT_FALSE(tag.Loaded);
+        EXPECT_EQ(tag.FrameCount(), 0);
+    }
+}
+
+TEST(Id3v2Load, ScanEndsAtTheFirstPositionWithoutAFrameId) {
+    const std::string two = Frame3("TIT2", "\x00one"s) + Frame3("TPE1", "\x00two"s);
+    for (const std::string& after :
+         {std::string(64, '\0'), "\xFF\xFB\x90\x64"s, Frame3("tit2", "\x00x"s),
+          Frame3("TI 2", "\x00x"s), Tag(3, Frame3("TALB", "\x00x"s)), std::string()}) {
+        TID3v2Tag tag;
+        ASSERT_EQ(Load(tag, Tag(3, two) + after), TID3v2Tag::ResultOk);
+        ASSERT_EQ(tag.FrameCount(), 2);
+        EXPECT_EQ(tag.FrameExists("TPE1"), 1);
+        EXPECT_EQ(tag.GetUnicodeText("TPE1"), "two");
+    }
+}
+
+TEST(Id3v2Load, FrameOfSizeZeroIsEmptyAndTheNextIsRead) {
+    TID3v2Tag tag;
+    Load(tag, Tag(3, Frame3("TIT2", "") + Frame3("TPE1", "\x00me"s)));
+    ASSERT_EQ(tag.FrameCount(), 2);
+    EXPECT_TRUE(tag.Frames[0]->Stream.empty());
+    EXPECT_EQ(tag.GetUnicodeText("TIT2"), "");
+    EXPECT_EQ(tag.GetUnicodeText("TPE1"), "me");
+}
+
+TEST(Id3v2Load, Version4SizesAreSyncSafe) {
+    const std::string long200 = '\0' + std::string(199, 'a');
+    TID3v2Tag tag;
+    Load(tag, Tag(4, Frame4("TIT2", long200) + Frame4("TPE1", "\x00me"s)));
+    ASSERT_EQ(tag.FrameCount(), 2);
+    EXPECT_EQ(tag.Frames[0]->Size, 200u);
+    EXPECT_EQ(tag.Frames[0]->Stream.size(), 200u);
+    EXPECT_EQ(tag.GetUnicodeText("TPE1"), "me");
+}
+
+TEST(Id3v2Load, Version4ExtraHeaderBytesAreTakenOffTheData) {
+    // Grouping (0x40), encryption (0x04) and a data length indicator (0x01), in that order.
+    const std::string data = "\x07\x02" + SyncSafe(300) + "\x00hi"s;
+    const std::string dliOnly = SyncSafe(0);
+    TID3v2Tag tag;
+    Load(tag, Tag(4, Frame4("TIT2", data, 0x0045) + Frame4("TPE1", dliOnly, 0x0001) +
+                         Frame4("TALB", "\x00ok"s)));
+    ASSERT_EQ(tag.FrameCount(), 3);
+    const TID3v2Frame& first = *tag.Frames[0];
+    EXPECT_TRUE(first.GroupingIdentity && first.Encrypted && first.DataLengthIndicator);
+    EXPECT_EQ(first.GroupIdentifier, 7);
+    EXPECT_EQ(first.EncryptionMethod, 2);
+    EXPECT_EQ(first.DataLengthIndicatorValue, 300u);
+    EXPECT_EQ(tag.GetUnicodeText("TIT2"), "hi");
+    EXPECT_TRUE(tag.Frames[1]->Stream.empty());
+    EXPECT_EQ(tag.GetUnicodeText("TALB"), "ok");
+}
+
+TEST(Id3v2Load, CompressedAndUnsynchronisedFramesKeepTheirStoredBytes) {
+    TID3v2Tag tag;
+    Load(tag, Tag(3, Frame3("TIT2", Be32(50) + "\x78\x9C\x01", 0x0080)));
+    ASSERT_EQ(tag.FrameCount(), 1);
+    EXPECT_TRUE(tag.Frames[0]->Compressed);
+    EXPECT_EQ(tag.Frames[0]->DataLengthIndicatorValue, 50u);
+    EXPECT_EQ(tag.Frames[0]->Stream.size(), 3u);
+    EXPECT_EQ(tag.GetUnicodeText("TIT2"), "");
+
+    TID3v2Tag unsynchronised;
+    Load(unsynchronised, Tag(4, Frame4("TIT2", "\x01\xFF\x00\xFE\x41\x00"s, 0x0002)));
+    ASSERT_EQ(unsynchronised.FrameCount(), 1);
+    EXPECT_TRUE(unsynchronised.Frames[0]->Unsynchronised);
+    EXPECT_EQ(unsynchronised.GetUnicodeText("TIT2"), "");
+}
+
+TEST(Id3v2Load, Version3FlagsAndTagUnsynchronisation) {
+    TID3v2Tag tag;
+    Load(tag, Tag(3, Frame3("TIT2", "\x00x"s, 0xE060), 0x80));
+    ASSERT_EQ(tag.FrameCount(), 1);
+    const TID3v2Frame& frame = *tag.Frames[0];
+    EXPECT_TRUE(frame.TagAlterPreservation && frame.FileAlterPreservation && frame.ReadOnly);
+    EXPECT_TRUE(frame.Encrypted && frame.GroupingIdentity);
+    EXPECT_FALSE(frame.Compressed || frame.DataLengthIndicator);
+    EXPECT_TRUE(frame.Unsynchronised);
+}
+
+TEST(Id3v2Load, ExtendedHeadersAreSkippedByTheirSize) {
+    const std::string frames = Frame3("TIT2", "\x00title"s);
+    // Version 3: the size leaves out its own four bytes (flags, padding size, CRC here).
+    const std::string ext3 = Be32(10) + Flags16(0x8000) + Be32(0) + Be32(0x12345678);
+    TID3v2Tag tag3;
+    Load(tag3, Tag(3, ext3 + frames, 0x40));
+    EXPECT_EQ(tag3.ExtendedHeader3Flags, 0x8000);
+    EXPECT_EQ(tag3.GetUnicodeText("TIT2"), "title");
+
+    // Version 4: a synchsafe size that counts the whole header, here with a CRC flag.
+    const std::string ext4 = SyncSafe(12) + "\x01\x20" + "\x01\x02\x03\x04\x05"s + Nul;
+    TID3v2Tag tag4;
+    Load(tag4, Tag(4, ext4 + Frame4("TIT2", "\x00title"s), 0x40));
+    EXPECT_EQ(tag4.ExtendedHeader4Flags, std::vector<std::uint8_t>{0x20});
+    EXPECT_EQ(tag4.GetUnicodeText("TIT2"), "title");
+
+    TID3v2Tag flaggedWithout;
+    Load(flaggedWithout, Tag(3, frames, 0x40));
+    EXPECT_FALSE(flaggedWithout.ExtendedHeader);
+    EXPECT_EQ(flaggedWithout.GetUnicodeText("TIT2"), "title");
+}
+
+TEST(Id3v2Load, DamagedSizeEndsTheScanAndKeepsEarlierFrames) {
+    const std::string good = Frame3("TIT2", "\x00ok"s);
+    TID3v2Tag tag;
+    Load(tag, Tag(3, good + "TPE1" + Be32(500) + Flags16(0) + "\x00short"s));
+    ASSERT_EQ(tag.FrameCount(), 2);
+    EXPECT_EQ(tag.GetUnicodeText("TIT2"), "ok");
+    EXPECT_TRUE(tag.Frames[1]->Stream.empty());
+    EXPECT_EQ(tag.GetUnicodeText("TPE1"), "");
+}
+
+// A frame that claims more than the file holds keeps only the whole copy blocks that are there.
+TEST(Id3v2Load, ClaimedSizesNeverAllocateBeyondTheFile) {
+    const std::string body(130000, 'p');
+    TID3v2Tag tag;
+    Load(tag, Tag(3, "APIC" + Be32(200000) + Flags16(0) + body));
+    ASSERT_EQ(tag.FrameCount(), 1);
+    EXPECT_EQ(tag.Frames[0]->Stream.size(), 2u * 61440u);
+
+    const std::pair<int, std::string> claims[] = {
+        {3, "APIC" + Be32(0xFFFFFFFF) + Flags16(0) + body},
+        // Sizes below the extra header bytes wrap round to nearly 4 GiB.
+        {3, "APIC" + Be32(2) + Flags16(0x0080) + body},
+        {4, "APIC" + SyncSafe(0) + Flags16(0x0045) + body},
+    };
+    for (const auto& [version, frame] : claims) {
+        TID3v2Tag huge;
+        Load(huge, Tag(version, frame));
+        ASSERT_EQ(huge.FrameCount(), 1);
+        EXPECT_LE(huge.Frames[0]->Stream.capacity(), body.size());
+    }
+}
+
+TEST(Id3v2Load, Version2TagLoadsWithoutFrames) {
+    TID3v2Tag tag;
+    EXPECT_EQ(Load(tag, Tag(2, "TT2\x00\x00\x04\x00"
+                               "abc"s)),
+              TID3v2Tag::ResultOk);
+    EXPECT_TRUE(tag.Loaded);
+    EXPECT_EQ(tag.FrameCount(), 0);
+}
+
+TEST(Id3v2Load, ReloadingDropsTheFramesOfTheLastLoad) {
+    TID3v2Tag tag;
+    Load(tag, Tag(3, Frame3("TIT2", "\x00x"s)));
+    ASSERT_EQ(tag.FrameCount(), 1);
+    EXPECT_EQ(Load(tag, "no tag at all"), TID3v2Tag::ResultNoTag);
+    EXPECT_EQ(tag.FrameCount(), 0);
+}
+
+TEST(Id3v2Load, LoadFromFileReportsMissingFilesAndKeepsTheName) {
+    TTempFolder folder;
+    const std::string path = folder.File("a.mp3");
+    WriteFile(path, Tag(3, Frame3("TIT2", "\x00x"s)));
+    TID3v2Tag tag;
+    ASSERT_EQ(tag.LoadFromFile(path), TID3v2Tag::ResultOk);
+    EXPECT_EQ(tag.FileName, path);
+    EXPECT_EQ(tag.LoadFromFile(folder.File("missing.mp3")), TID3v2Tag::ResultFileError);
+    EXPECT_EQ(tag.FileName, path);
+    EXPECT_EQ(tag.FrameCount(), 0);
+}
+
+TEST(Id3v2Frames, LookupIsExactAndFirstWins) {
+    TID3v2Tag tag;
+    Load(tag, Tag(3, Frame3("TIT2", "\x00one"s) + Frame3("TIT2", "\x00two"s)));
+    EXPECT_EQ(tag.FrameExists("TIT2"), 0);
+    EXPECT_EQ(tag.FrameExists("tit2"), -1);
+    EXPECT_EQ(tag.FrameExists("TIT"), -1);
+    EXPECT_EQ(tag.GetUnicodeText("TIT2"), "one");
+    EXPECT_EQ(tag.GetUnicodeText(1), "two");
+    EXPECT_EQ(tag.GetUnicodeText(2), "");
+    EXPECT_EQ(tag.GetUnicodeText(-1), "");
+    EXPECT_EQ(tag.GetUnicodeText("TPE1"), "");
+}
+
+TEST(Id3v2Text, Latin1AndUtf8StopAtTheFirstZero) {
+    EXPECT_EQ(TextOf("\x00"
+                     "AB\x00"
+                     "C"s),
+              "AB");
+    EXPECT_EQ(TextOf("\x00"
+                     "caf\xE9 \x80"s),
+              "caf\xC3\xA9 \xE2\x82\xAC");
+    EXPECT_EQ(TextOf("\x03"
+                     "caf\xC3\xA9"),
+              "caf\xC3\xA9");
+    EXPECT_EQ(TextOf("\x03"
+                     "a\xC3(b"),
+              "a\xEF\xBF\xBD(b");
+}
+
+TEST(Id3v2Text, Utf16NeedsAMarkAndHonoursItsOrder) {
+    EXPECT_EQ(TextOf("\x01\xFF\xFE"
+                     "A\x00\xAC\x20\x00\x00"
+                     "B\x00"s),
+              "A\xE2\x82\xAC");
+    EXPECT_EQ(TextOf("\x01\xFE\xFF\x00"
+                     "A\x20\xAC"s),
+              "A\xE2\x82\xAC");
+    EXPECT_EQ(TextOf("\x01"
+                     "A\x00"s),
+              "");
+    EXPECT_EQ(TextOf("\x01\xFF\xFE"
+                     "A\x00"
+                     "B"s),
+              "AB");
+    EXPECT_EQ(TextOf("\x01\xFF\xFE\x3C\xD8"
+                     "A\x00"s),
+              "\xEF\xBF\xBD"
+              "A");
+}
+
+TEST(Id3v2Text, Utf16WithoutMarkIsBigEndian) {
+    EXPECT_EQ(TextOf("\x02\x00"
+                     "A\x00"
+                     "B"s),
+              "AB");
+    EXPECT_EQ(TextOf("\x02\xFF\xFE"
+                     "A\x00"s),
+              "A");
+}
+
+TEST(Id3v2Text, UnknownEncodingOrNoTextIsEmpty) {
+    EXPECT_EQ(TextOf("\x04"
+                     "abc"),
+              "");
+    EXPECT_EQ(TextOf(std::string(1, '\0')), "");
+    EXPECT_EQ(TextOf("\x01"), "");
+}
+
+TEST(Id3v2Comment, Latin1AndUtf8) {
+    const TComment c = CommentOf("\x00"
+                                 "eng\x00"
+                                 "hello"s);
+    EXPECT_EQ(c.Content, "hello");
+    EXPECT_EQ(c.Language, "eng");
+    EXPECT_EQ(c.Description, "");
+
+    const TComment d = CommentOf("\x03"
+                                 "deu"
+                                 "d\xC3\xBC\x00"
+                                 "\xC3\xA9t\xC3\xA9"s);
+    EXPECT_EQ(d.Description, "d\xC3\xBC");
+    EXPECT_EQ(d.Content, "\xC3\xA9t\xC3\xA9");
+}
+
+TEST(Id3v2Comment, DescriptionWithoutTerminatorLeavesNoContent) {
+    const TComment c = CommentOf("\x00"
+                                 "engall description"s);
+    EXPECT_EQ(c.Description, "all description");
+    EXPECT_EQ(c.Content, "");
+}
+
+TEST(Id3v2Comment, Utf16ContentFollowsItsMark) {
+    // As lame writes it: an empty description without a mark, then the marked content.
+    const TComment lame = CommentOf("\x01"
+                                    "eng\x00\x00\xFF\xFE"
+                                    "h\x00"
+                                    "i\x00"s);
+    EXPECT_EQ(lame.Content, "hi");
+    const TComment marked = CommentOf("\x01"
+                                      "eng\xFF\xFE"
+                                      "d\x00\x00\x00\xFE\xFF\x00"
+                                      "h"s);
+    EXPECT_EQ(marked.Description, "d");
+    EXPECT_EQ(marked.Content, "h");
+    const TComment searched = CommentOf("\x01"
+                                        "eng\x00\x00"
+                                        "xy\xFF\xFE"
+                                        "h\x00"s);
+    EXPECT_EQ(searched.Content, "h");
+    EXPECT_EQ(CommentOf("\x01"
+                        "eng\x00\x00"
+                        "h\x00"s)
+                  .Content,
+              "");
+    const TComment bigEndian = CommentOf("\x02"
+                                         "eng\x00"
+                                         "d\x00\x00\x00"
+                                         "h"s);
+    EXPECT_EQ(bigEndian.Description, "d");
+    EXPECT_EQ(bigEndian.Content, "h");
+}
+
+TEST(Id3v2Comment, ShortOrMissingFramesGiveEmptyResults) {
+    EXPECT_EQ(CommentOf("\x00"
+                        "en"s)
+                  .Language,
+              "en\0"s);
+    EXPECT_EQ(CommentOf("\x07"
+                        "eng"
+                        "text")
+                  .Content,
+              "");
+    TID3v2Tag tag;
+    TLanguageID language{'x', 'x', 'x'};
+    std::string description = "old";
+    EXPECT_EQ(tag.GetUnicodeComment("COMM", language, description), "");
+    EXPECT_EQ(language, (TLanguageID{}));
+    EXPECT_EQ(description, "");
+}
