@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Times neroAacEnc and neroAacTag against ffmpeg doing the same job, alternating the two, and
+# prints each median wall time and the ratio ours / ffmpeg.
+#   tools_bench.sh APP_FOLDER [RUNS]
+set -euo pipefail
+
+app=${1:?usage: tools_bench.sh APP_FOLDER [RUNS]}
+runs=${2:-3}
+ffmpeg=/usr/bin/ffmpeg
+work=$(mktemp -d "${TMPDIR:-/tmp}/parvane-bench-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+now() { date +%s.%N; }
+
+# Runs "$@" once and prints its wall time in seconds.
+timed() {
+  local start end
+  start=$(now)
+  "$@" >/dev/null 2>&1
+  end=$(now)
+  awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f\n", e - s }'
+}
+
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+report() { # name ours baseline limit
+  awk -v n="$1" -v o="$2" -v b="$3" -v l="$4" \
+    'BEGIN { printf "%-34s ours %7.3f s   ffmpeg %7.3f s   ratio %.2f (at most %s)\n", n, o, b, o / b, l }'
+}
+
+echo "preparing inputs in $work ..."
+"$ffmpeg" -v error -nostdin -f lavfi -i "anoisesrc=d=600:r=44100:c=pink:a=0.2" \
+  -f lavfi -i "sine=f=440:d=600:r=44100" -filter_complex "[0][1]amerge=inputs=2" -ac 2 \
+  -c:a pcm_s16le "$work/ten.wav"
+
+ours=() base=()
+for ((i = 0; i < runs; i++)); do
+  rm -f "$work/ours.m4a" "$work/base.m4a"
+  sync
+  ours+=("$(timed "$app/neroAacEnc" -cbr 192000 -if "$work/ten.wav" -of "$work/ours.m4a")")
+  sync
+  base+=("$(timed "$ffmpeg" -nostdin -y -i "$work/ten.wav" -c:a aac -b:a 192k "$work/base.m4a")")
+done
+report "neroAacEnc -cbr 192000, 10 min" "$(median "${ours[@]}")" "$(median "${base[@]}")" 1.10
+
+# Six copies of the ten minutes, joined by stream copy, make the hour.
+"$ffmpeg" -v error -nostdin -stream_loop 5 -i "$work/base.m4a" -c copy "$work/hour.m4a"
+ours=() base=()
+for ((i = 0; i < runs; i++)); do
+  cp "$work/hour.m4a" "$work/tagged.m4a"
+  rm -f "$work/copy.m4a"
+  sync
+  ours+=("$(timed "$app/neroAacTag" "$work/tagged.m4a" -meta:Title=Benchmark -meta:Artist=Parvane)")
+  sync
+  base+=("$(timed "$ffmpeg" -nostdin -i "$work/hour.m4a" -map 0 -c copy -metadata title=Benchmark \
+    -metadata artist=Parvane "$work/copy.m4a")")
+done
+report "neroAacTag, 60 min MP4" "$(median "${ours[@]}")" "$(median "${base[@]}")" 1.2

@@ -1,0 +1,210 @@
+#include "ToolTestSupport.h"
+
+#include <algorithm>
+#include <fstream>
+#include <gtest/gtest.h>
+
+using namespace tooltest;
+
+namespace {
+
+const std::string Tagger = Tool("neroAacTag");
+
+// An MP4 made by the project's encoder from `inputs` short tones, one chapter each when several.
+fs::path MakeMp4(const TScopedFolder& dir, const std::string& name, int inputs,
+                 std::uint64_t frames = 22050, int channels = 2) {
+    TWavSpec spec;
+    spec.Channels = channels;
+    std::vector<std::string> args = {Tool("neroAacEnc"), "-cbr", "96000"};
+    for (int i = 0; i < inputs; ++i) {
+        const auto wav = dir / (name + Numbered("-", i, ".wav"));
+        WriteWav(wav, spec, frames, TSignal::Sine, 300.0 + 50 * i);
+        args.insert(args.end(), {"-if", wav.string()});
+    }
+    const auto mp4 = dir / name;
+    args.insert(args.end(), {"-of", mp4.string()});
+    auto r = RunTool(args);
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    for (int i = 0; i < inputs; ++i)
+        fs::remove(dir / (name + Numbered("-", i, ".wav")));
+    return mp4;
+}
+
+std::map<std::string, std::string> FileTags(const fs::path& mp4) {
+    return Probe(mp4, "format_tags=title,artist,album,comment,genre,date,track");
+}
+
+std::string Duration(const fs::path& mp4) {
+    return Probe(mp4, "format=duration")["duration"];
+}
+
+} // namespace
+
+TEST(NeroAacTag, WritesTheJobsValuesExactlyAndKeepsTheAudio) {
+    TScopedFolder dir;
+    const auto mp4 = MakeMp4(dir, "album.m4a", 3);
+    const std::string md5 = AudioPacketMd5(mp4);
+    const std::string duration = Duration(mp4);
+    ASSERT_FALSE(md5.empty());
+    const std::string comment(150, 'c');
+    auto r = RunTool({Tagger, mp4.string(), "-chapter:1", "-meta:Title=Say \"Hi\"",
+                      "-meta:Artist=Émile Ørsted", "-meta:Track=3/12", "-meta:Album=A=B \"live\"",
+                      "-meta:Comment=" + comment + "=", "-meta:Genre=Kraut Rock", "-meta:Year=1999",
+                      "-chapter:2", "-meta:Title=", "-meta:Artist=Someone", "-chapter:3",
+                      "-META:title=Dritter Teil ü"});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+
+    auto tags = FileTags(mp4);
+    // A file of several chapters is titled by chapter 1's album.
+    EXPECT_EQ(tags["TAG:title"], "A=B \"live\"");
+    EXPECT_EQ(tags["TAG:artist"], "Émile Ørsted");
+    EXPECT_EQ(tags["TAG:album"], "A=B \"live\"");
+    EXPECT_EQ(tags["TAG:comment"], comment + "=");
+    EXPECT_EQ(tags["TAG:genre"], "Kraut Rock");
+    EXPECT_EQ(tags["TAG:date"], "1999");
+    EXPECT_EQ(tags["TAG:track"], "3/12");
+    const auto chapters = Chapters(mp4);
+    ASSERT_EQ(chapters.size(), 3u);
+    EXPECT_EQ(chapters[0].Title, "Say \"Hi\"");
+    EXPECT_EQ(chapters[1].Title, "Chapter 2");
+    EXPECT_EQ(chapters[2].Title, "Dritter Teil ü");
+    EXPECT_EQ(AudioPacketMd5(mp4), md5);
+    EXPECT_EQ(Duration(mp4), duration);
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"album.m4a"});
+}
+
+TEST(NeroAacTag, FileLevelValuesAndTheSingleChapterRules) {
+    TScopedFolder dir;
+    // One source: no chapters in the file, which takes chapter 1's title; empty values vanish.
+    const auto single = MakeMp4(dir, "single.mp4", 1);
+    auto r = RunTool({Tagger, single.string(), "-chapter:1", "-meta:Title=Song",
+                      "-meta:Album=Record", "-meta:Comment=", "-meta:Track=7", "-meta:Genre="});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    auto tags = FileTags(single);
+    EXPECT_EQ(tags["TAG:title"], "Song");
+    EXPECT_EQ(tags["TAG:album"], "Record");
+    EXPECT_EQ(tags["TAG:track"], "7");
+    EXPECT_EQ(tags.count("TAG:comment"), 0u);
+    EXPECT_EQ(tags.count("TAG:genre"), 0u);
+    EXPECT_TRUE(Chapters(single).empty());
+
+    // Arguments before the first -chapter: are the file's own; chapters keep their names.
+    const auto two = MakeMp4(dir, "two.m4a", 2);
+    r = RunTool({Tagger, two.string(), "-meta:title=Whole", "-meta:ARTIST=Band", "-chapter:1",
+                 "-meta:Title=First", "-meta:Album=Ignored"});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    tags = FileTags(two);
+    EXPECT_EQ(tags["TAG:title"], "Whole");
+    EXPECT_EQ(tags["TAG:artist"], "Band");
+    EXPECT_EQ(tags.count("TAG:album"), 0u);
+    const auto chapters = Chapters(two);
+    ASSERT_EQ(chapters.size(), 2u);
+    EXPECT_EQ(chapters[0].Title, "First");
+    EXPECT_EQ(chapters[1].Title, "Chapter 2");
+
+    for (const auto& bad :
+         std::vector<std::string>{"-meta:Colour=red", "-meta:Title", "-chapter:x"})
+        EXPECT_EQ(RunTool({Tagger, two.string(), bad}).ExitCode, 2) << bad;
+}
+
+TEST(NeroAacTag, KeepsTheChapterTrackAloneAbove255Chapters) {
+    TScopedFolder dir;
+    const auto mp4 = MakeMp4(dir, "many.m4a", 260, 1500, 1);
+    std::vector<std::string> args = {Tagger, mp4.string()};
+    for (int k = 1; k <= 260; ++k)
+        args.insert(args.end(), {Numbered("-chapter:", k), Numbered("-meta:Title=Movement ", k),
+                                 "-meta:Album=Many"});
+    auto r = RunTool(args);
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_EQ(ReadFile(mp4).find("chpl"), std::string::npos);
+    const auto chapters = Chapters(mp4);
+    ASSERT_EQ(chapters.size(), 260u);
+    EXPECT_EQ(chapters[0].Title, "Movement 1");
+    EXPECT_EQ(chapters[259].Title, "Movement 260");
+    EXPECT_EQ(FileTags(mp4)["TAG:title"], "Many");
+}
+
+TEST(NeroAacTag, FailuresLeaveTheFileExactlyAsItWas) {
+    TScopedFolder dir;
+    const auto mp4 = MakeMp4(dir, "song.m4a", 2);
+    const std::string original = ReadFile(mp4);
+    const std::vector<std::string> tags = {"-chapter:1", "-meta:Title=New"};
+    auto tag = [&](const fs::path& file, const TRunOptions& options = {}) {
+        std::vector<std::string> args = {Tagger, file.string()};
+        args.insert(args.end(), tags.begin(), tags.end());
+        return RunTool(args, options);
+    };
+
+    auto r = tag(dir / "absent.m4a");
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_NE(r.Err.find("No such file"), std::string::npos) << r.Err;
+
+    WriteWav(dir / "sound.m4a", TWavSpec{}, 4410);
+    const std::string wav = ReadFile(dir / "sound.m4a");
+    r = tag(dir / "sound.m4a");
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_NE(r.Err.find("not an MP4 file"), std::string::npos) << r.Err;
+    EXPECT_EQ(ReadFile(dir / "sound.m4a"), wav);
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"song.m4a", "sound.m4a"}));
+    fs::remove(dir / "sound.m4a");
+
+    // A folder the tagger may not write in.
+    fs::permissions(mp4, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                             fs::perms::others_read | fs::perms::others_write);
+    fs::permissions(dir.Path,
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    TRunOptions unprivileged;
+    unprivileged.Unprivileged = true;
+    r = tag(mp4, unprivileged);
+    fs::permissions(dir.Path, fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_NE(r.Err.find("Permission denied"), std::string::npos) << r.Err;
+    EXPECT_EQ(ReadFile(mp4), original);
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"song.m4a"});
+
+    // A full disk: a small tmpfs where the test may mount one, else a file size limit.
+    const auto full = dir / "full";
+    TRunOptions limited;
+    if (dir.MountSmallTmpfs("full", "1m")) {
+        WriteFile(full / "song.m4a", original);
+        std::string filler(4096, 'f');
+        {
+            std::ofstream out(full / "filler", std::ios::binary);
+            while (out.write(filler.data(), static_cast<std::streamsize>(filler.size())))
+                ;
+        }
+        fs::resize_file(full / "filler", fs::file_size(full / "filler") - original.size() / 2);
+    } else {
+        WriteFile(full / "song.m4a", original);
+        limited.FileSizeLimit = static_cast<long long>(original.size() / 2);
+    }
+    const auto before = dir.Names();
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(full))
+        names.push_back(e.path().filename().string());
+    r = tag(full / "song.m4a", limited);
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_NE(r.Err.find("unchanged"), std::string::npos) << r.Err;
+    EXPECT_EQ(ReadFile(full / "song.m4a"), original);
+    std::vector<std::string> after;
+    for (const auto& e : fs::directory_iterator(full))
+        after.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(after, names);
+    EXPECT_EQ(dir.Names(), before);
+}
+
+TEST(NeroAacTag, KeepsTheFilesPermissionsAndFollowsLinks) {
+    TScopedFolder dir;
+    const auto mp4 = MakeMp4(dir, "real.m4a", 1);
+    fs::permissions(mp4, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink(mp4, dir / "link.m4a");
+    auto r = RunTool({Tagger, (dir / "link.m4a").string(), "-meta:Title=Linked"});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_TRUE(fs::is_symlink(dir / "link.m4a"));
+    EXPECT_EQ(FileTags(mp4)["TAG:title"], "Linked");
+    EXPECT_EQ(fs::status(mp4).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}

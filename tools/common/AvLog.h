@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+
+// Libav reports some decoding problems only through its log and carries on. The tools keep that
+// log off the terminal but count what it calls errors, so such a problem still fails the run.
+class TAvLog {
+public:
+    static void Install();
+    static int ErrorCount();
+    // The first error message, without its line end; empty when there was none.
+    static std::string FirstError();
+};

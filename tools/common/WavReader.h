@@ -1,0 +1,39 @@
+#pragma once
+
+#include "common/WavFormat.h"
+
+#include <cstdint>
+#include <string>
+
+// Reads the audio of a RIFF WAVE file by walking its chunks, so a longer format chunk
+// (WAVE_FORMAT_EXTENSIBLE) or other chunks before the data are no obstacle. A data size of 0 or
+// 0xFFFFFFFF, as streaming writers leave it, means "up to the end of the file".
+class TWavReader {
+public:
+    TWavReader() = default;
+    TWavReader(const TWavReader&) = delete;
+    TWavReader& operator=(const TWavReader&) = delete;
+    ~TWavReader();
+
+    // False with Error() set when the file cannot be read as a PCM or float WAV file.
+    bool Open(const std::string& path);
+    const TWavFormat& Format() const { return Fmt; }
+    std::uint64_t Frames() const { return TotalFrames; }
+    // Reads up to maxFrames whole frames of interleaved sample bytes; 0 at the end, -1 on a read
+    // error (Error() says why).
+    long Read(std::uint8_t* buffer, long maxFrames);
+    const std::string& Error() const { return Err; }
+
+private:
+    bool Fail(const std::string& reason);
+    bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t size,
+                const char* whenShort);
+    bool ParseFormat(const std::uint8_t* chunk, std::uint32_t size);
+
+    int Fd = -1;
+    TWavFormat Fmt;
+    std::uint64_t TotalFrames = 0;
+    std::uint64_t FramesLeft = 0;
+    std::uint64_t Position = 0;
+    std::string Err;
+};

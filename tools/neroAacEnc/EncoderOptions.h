@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The encoder's command line: a rate mode, the inputs in order and the output.
+class TEncoderOptions {
+public:
+    enum class TMode { Quality, ConstantBitrate, AverageBitrate };
+
+    TMode Mode = TMode::Quality;
+    double Quality = 0.5;
+    long Bitrate = 0;
+    std::vector<std::string> Inputs;
+    std::string Output;
+    bool Help = false;
+
+    // False with Error() for a command line the encoder cannot follow.
+    bool Parse(const std::vector<std::string>& args);
+    const std::string& Error() const { return Err; }
+
+    // The average bitrate for the whole stream, clamped to what AAC can carry at that rate.
+    long TargetBitrate(int channels, int sampleRate) const;
+    std::string Describe(int channels, int sampleRate) const;
+
+    static const char* HelpText();
+
+private:
+    bool Fail(const std::string& reason);
+
+    std::string Err;
+};

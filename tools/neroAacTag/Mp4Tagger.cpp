@@ -1,0 +1,241 @@
+#include "Mp4Tagger.h"
+
+#include "common/AvLog.h"
+#include "common/FdIo.h"
+#include "common/OutputFile.h"
+#include "common/ToolText.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+namespace {
+
+const std::string Tool = "neroAacTag";
+constexpr unsigned MaxChplChapters = 255;
+
+std::string AvErrorText(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = "";
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+std::string VersionText(unsigned v) {
+    return std::to_string(v >> 16) + "." + std::to_string((v >> 8) & 0xFF) + "." +
+           std::to_string(v & 0xFF);
+}
+
+// trkn holds a number and optionally a total: "3" or "3/12".
+bool IsTrackNumber(const std::string& value) {
+    const auto slash = value.find('/');
+    auto digits = [](const std::string& s) {
+        return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos &&
+               std::atoi(s.c_str()) > 0;
+    };
+    return slash == std::string::npos
+               ? digits(value)
+               : digits(value.substr(0, slash)) && digits(value.substr(slash + 1));
+}
+
+} // namespace
+
+TMp4Tagger::TMp4Tagger(const TTagOptions& options) : Options(options) {}
+
+TMp4Tagger::~TMp4Tagger() {
+    if (Output) {
+        Output->pb = nullptr;
+        avformat_free_context(Output);
+    }
+    avformat_close_input(&Input);
+}
+
+bool TMp4Tagger::Fail(const std::string& reason, int code) {
+    Err = reason;
+    if (code < 0)
+        Err += ": " + AvErrorText(code);
+    return false;
+}
+
+bool TMp4Tagger::OpenInput() {
+    int ret = avformat_open_input(&Input, Path.c_str(), av_find_input_format("mp4"), nullptr);
+    if (ret == AVERROR(EACCES))
+        return Fail("cannot read " + tooltext::ShortPath(Options.File, 100), ret);
+    if (ret < 0)
+        return Fail(tooltext::ShortPath(Options.File, 100) + " is not an MP4 file", ret);
+    StreamMap.assign(Input->nb_streams, -1);
+    bool audio = false;
+    for (unsigned i = 0; i < Input->nb_streams; ++i) {
+        if (Input->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+            audio = true;
+        else
+            Input->streams[i]->discard = AVDISCARD_ALL;
+    }
+    return audio || Fail(tooltext::ShortPath(Options.File, 100) + " holds no audio");
+}
+
+void TMp4Tagger::SetFileTags() {
+    av_dict_copy(&Output->metadata, Input->metadata, 0);
+    // The brands describe the old file; the writer sets its own.
+    for (const char* key : {"major_brand", "minor_version", "compatible_brands"})
+        av_dict_set(&Output->metadata, key, nullptr, 0);
+    for (const auto& [key, value] : Options.EffectiveFileValues(Input->nb_chapters)) {
+        const bool write = !value.empty() && (key != "track" || IsTrackNumber(value));
+        if (!value.empty() && !write)
+            tooltext::Line("Track " + value + " is not a number like 3 or 3/12; not written");
+        av_dict_set(&Output->metadata, key.c_str(), write ? value.c_str() : nullptr, 0);
+        TagsWritten += write;
+    }
+}
+
+bool TMp4Tagger::SetChapters() {
+    // Chapter 1 of a file without chapters is the usual single-source case, not a mistake.
+    for (const auto& [k, values] : Options.ChapterValues)
+        if (static_cast<unsigned>(k) > Input->nb_chapters && k > 1)
+            tooltext::Line("The file has no chapter " + std::to_string(k) +
+                           "; its values are not used");
+    if (Input->nb_chapters == 0)
+        return true;
+    Output->chapters = static_cast<AVChapter**>(av_calloc(Input->nb_chapters, sizeof(AVChapter*)));
+    if (!Output->chapters)
+        return Fail("out of memory");
+    for (unsigned i = 0; i < Input->nb_chapters; ++i) {
+        const AVChapter* in = Input->chapters[i];
+        auto* out = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+        if (!out)
+            return Fail("out of memory");
+        Output->chapters[Output->nb_chapters++] = out;
+        out->id = in->id;
+        out->time_base = in->time_base;
+        out->start = in->start;
+        out->end = in->end;
+        av_dict_copy(&out->metadata, in->metadata, 0);
+        const int k = static_cast<int>(i) + 1;
+        const auto values = Options.ChapterValues.find(k);
+        const AVDictionaryEntry* old = av_dict_get(in->metadata, "title", nullptr, 0);
+        std::string title = old && *old->value ? old->value : "Chapter " + std::to_string(k);
+        if (values != Options.ChapterValues.end()) {
+            const auto given = values->second.find("title");
+            title = given != values->second.end() && !given->second.empty()
+                        ? given->second
+                        : "Chapter " + std::to_string(k);
+        }
+        av_dict_set(&out->metadata, "title", title.c_str(), 0);
+    }
+    return true;
+}
+
+bool TMp4Tagger::OpenOutput(TFdIo& io) {
+    int ret = avformat_alloc_output_context2(
+        &Output, nullptr, tooltext::EndsWithNoCase(Path, ".m4a") ? "ipod" : "mp4", nullptr);
+    if (ret < 0)
+        return Fail("cannot start the MP4 writer", ret);
+    Output->pb = io.Context();
+    Output->flags |= AVFMT_FLAG_CUSTOM_IO;
+    // Left at its default, the writer empties its buffer after every packet.
+    Output->flush_packets = 0;
+    for (unsigned i = 0; i < Input->nb_streams; ++i) {
+        const AVStream* in = Input->streams[i];
+        if (in->discard == AVDISCARD_ALL)
+            continue;
+        AVStream* out = avformat_new_stream(Output, nullptr);
+        if (!out || avcodec_parameters_copy(out->codecpar, in->codecpar) < 0)
+            return Fail("out of memory");
+        out->codecpar->codec_tag = 0;
+        out->time_base = in->time_base;
+        out->disposition = in->disposition;
+        av_dict_copy(&out->metadata, in->metadata, 0);
+        StreamMap[i] = out->index;
+    }
+    SetFileTags();
+    if (!SetChapters())
+        return false;
+    AVDictionary* options = nullptr;
+    if (Output->nb_chapters > MaxChplChapters)
+        av_dict_set(&options, "movflags", "disable_chpl", 0);
+    ret = avformat_write_header(Output, &options);
+    av_dict_free(&options);
+    if (ret < 0)
+        return Fail("cannot write the new file: " + io.Error(ret));
+    return true;
+}
+
+bool TMp4Tagger::CopyPackets() {
+    AVPacket* packet = av_packet_alloc();
+    if (!packet)
+        return Fail("out of memory");
+    bool ok = true;
+    for (;;) {
+        int ret = av_read_frame(Input, packet);
+        if (ret == AVERROR_EOF)
+            break;
+        if (ret < 0) {
+            ok = Fail("cannot read " + tooltext::ShortPath(Options.File, 100), ret);
+            break;
+        }
+        const int target = StreamMap[static_cast<unsigned>(packet->stream_index)];
+        if (target >= 0) {
+            av_packet_rescale_ts(packet, Input->streams[packet->stream_index]->time_base,
+                                 Output->streams[target]->time_base);
+            packet->stream_index = target;
+            packet->pos = -1;
+            if ((ret = av_interleaved_write_frame(Output, packet)) < 0) {
+                ok = Fail("cannot write the new file: " + Io->Error(ret));
+                break;
+            }
+        }
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    return ok;
+}
+
+int TMp4Tagger::Run() {
+    TAvLog::Install();
+    tooltext::Line("neroAacTag: MP4 tagger (Parvane, FFmpeg libavformat " +
+                   VersionText(avformat_version()) + ")");
+    tooltext::Line("File: " + tooltext::ShortPath(Options.File));
+    const std::string file = tooltext::ShortPath(Options.File, 100);
+    // The new file goes beside the real file, so a link keeps pointing at the tagged result.
+    char resolved[PATH_MAX];
+    if (!realpath(Options.File.c_str(), resolved))
+        return tooltext::Error(Tool, "cannot open " + file + ": " + std::strerror(errno));
+    Path = resolved;
+    struct stat st {};
+    if (stat(Path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return tooltext::Error(Tool, file + " is not a regular file");
+    if (access(Path.c_str(), W_OK) != 0)
+        return tooltext::Error(Tool, file + " is read-only: " + std::strerror(errno));
+    if (!OpenInput())
+        return tooltext::Error(Tool, Err);
+
+    TOutputFile out(Path);
+    if (!out.Create())
+        return tooltext::Error(Tool, out.Error());
+    fchmod(out.Fd(), st.st_mode & 07777);
+    TFdIo io(out.Fd());
+    if (!io.Context())
+        return tooltext::Error(Tool, "out of memory");
+    Io = &io;
+    bool ok = OpenOutput(io) && CopyPackets();
+    int ret = 0;
+    if (ok && (ret = av_write_trailer(Output)) < 0)
+        ok = Fail("cannot finish the new file: " + io.Error(ret));
+    if (ok && !io.Flush())
+        ok = Fail("cannot write the new file: " + io.Error());
+    if (!ok) {
+        out.Discard();
+        return tooltext::Error(Tool, Err + "; " + file + " is unchanged");
+    }
+    if (!out.CommitReplace(true))
+        return tooltext::Error(Tool, out.Error() + "; " + file + " is unchanged");
+    tooltext::Line("Done: " + std::to_string(TagsWritten) + " tags, " +
+                   std::to_string(Output->nb_chapters) + " chapters");
+    return 0;
+}

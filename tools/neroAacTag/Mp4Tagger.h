@@ -1,0 +1,40 @@
+#pragma once
+
+#include "TagOptions.h"
+
+#include <string>
+#include <vector>
+
+struct AVFormatContext;
+class TFdIo;
+
+// Rewrites an MP4 file with new tags and chapter names by copying its audio packets into a new
+// file beside it, which then takes the original's place.
+class TMp4Tagger {
+public:
+    explicit TMp4Tagger(const TTagOptions& options);
+    TMp4Tagger(const TMp4Tagger&) = delete;
+    TMp4Tagger& operator=(const TMp4Tagger&) = delete;
+    ~TMp4Tagger();
+
+    // Gives the exit code; every failure has printed its reason.
+    int Run();
+
+private:
+    bool OpenInput();
+    bool OpenOutput(TFdIo& io);
+    void SetFileTags();
+    bool SetChapters();
+    bool CopyPackets();
+    bool Fail(const std::string& reason, int code = 0);
+
+    const TTagOptions& Options;
+    std::string Path;
+    AVFormatContext* Input = nullptr;
+    AVFormatContext* Output = nullptr;
+    TFdIo* Io = nullptr;
+    // The output stream of each input stream, -1 for those left out.
+    std::vector<int> StreamMap;
+    int TagsWritten = 0;
+    std::string Err;
+};
