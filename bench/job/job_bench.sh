@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Times a combined parvane-job run of ten three-minute WAVs against running neroAacEnc and
+# neroAacTag by hand with the same command lines, alternating the two, and prints each median
+# wall time and the ratio job / by hand.
+#   job_bench.sh APP_FOLDER [RUNS]
+set -euo pipefail
+
+app=${1:?usage: job_bench.sh APP_FOLDER [RUNS]}
+runs=${2:-3}
+ffmpeg=/usr/bin/ffmpeg
+work=$(mktemp -d "${TMPDIR:-/tmp}/parvane-bench-job-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+now() { date +%s.%N; }
+elapsed() { awk -v s="$1" -v e="$2" 'BEGIN { printf "%.3f\n", e - s }'; }
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+echo "preparing inputs in $work ..."
+# Bit-exact output keeps the canonical 44-byte header the decoders write, which the job reads.
+files=()
+for i in $(seq -w 1 10); do
+  "$ffmpeg" -v error -nostdin -f lavfi -i "anoisesrc=d=180:r=44100:c=pink:a=0.2:s=$i" \
+    -f lavfi -i "sine=f=$((200 + 40 * 10#$i)):d=180:r=44100" \
+    -filter_complex "[0][1]amerge=inputs=2" -ac 2 -fflags +bitexact -flags:a +bitexact \
+    -c:a pcm_s16le "$work/track$i.wav"
+  files+=("$work/track$i.wav")
+done
+
+# The tagger arguments the job builds with --name-as-title: one chapter per file, its title the
+# file name.
+enc_args=(-cbr 192000)
+tag_args=()
+k=0
+for f in "${files[@]}"; do
+  enc_args+=(-if "$f")
+  k=$((k + 1))
+  tag_args+=("-chapter:$k" "-meta:Title=$(basename "$f" .wav)")
+done
+
+job=() hand=()
+for ((i = 0; i < runs; i++)); do
+  rm -f "$work/job.mp4" "$work/hand.mp4"
+  sync
+  start=$(now)
+  "$app/parvane-job" --to "$work" --name job.mp4 --name-as-title "${files[@]}" >/dev/null
+  job+=("$(elapsed "$start" "$(now)")")
+  sync
+  start=$(now)
+  "$app/neroAacEnc" "${enc_args[@]}" -of "$work/hand.mp4" >/dev/null 2>&1
+  "$app/neroAacTag" "$work/hand.mp4" "${tag_args[@]}" >/dev/null 2>&1
+  hand+=("$(elapsed "$start" "$(now)")")
+done
+[[ -s "$work/job.mp4" && -s "$work/hand.mp4" ]] || { echo "a run wrote no output" >&2; exit 1; }
+
+awk -v j="$(median "${job[@]}")" -v h="$(median "${hand[@]}")" \
+  'BEGIN { printf "combined job, 10 x 3 min WAV   job %7.3f s   by hand %7.3f s   ratio %.3f (at most 1.05)\n", j, h, j / h }'

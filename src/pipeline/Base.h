@@ -1,0 +1,60 @@
+#pragma once
+
+#include "pipeline/Cons.h"
+
+#include <array>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// One input file of a job. Each kind decodes its file into a WAV (or is one) and turns its tags
+// into "-meta:" arguments for the tagger.
+class TBase {
+public:
+    bool Failed = false;
+    bool NameAsTitle = false;
+    bool AbortRequested = false;
+    int Percent = 0;
+    // 1 APE, 2 FLAC, 3 MP3, 4 WAV.
+    int Kind = 0;
+    int SampleRate = 0;
+    std::array<std::string, 7> TagNames = {"TITLE",   "ARTIST", "TRACKNUMBER", "ALBUM",
+                                           "COMMENT", "GENRE",  "DATE"};
+    std::array<std::string, 8> TagValues;
+    std::string Album, Artist, Comment, Year, Genre;
+    std::string SrcFile;
+    std::string WavFile;
+    std::string Title, Track;
+    TCons Cons;
+    std::function<void(TBase&)> OnProgress;
+    std::vector<std::string> ErrorLines;
+    std::vector<std::string> MetaArgs;
+
+    TBase(const TBase&) = delete;
+    TBase& operator=(const TBase&) = delete;
+    virtual ~TBase() = default;
+
+    virtual bool AcceptsFile(const std::string& fileName);
+    // Whole seconds of WavFile's audio, -1 when it is not a RIFF file.
+    virtual int WavLength();
+    // A new, empty temporary file as WavFile, unless an abort is pending.
+    virtual void MakeWavName();
+    virtual bool Decode();
+    virtual void DeleteWav();
+    virtual void CollectTags();
+
+    // Takes the path only once, and only an existing file this kind accepts.
+    void SetSrcFile(const std::string& path);
+    // At least a header's worth of bytes, and for a WAV source a RIFF file. Sets SampleRate.
+    bool CheckFile(const std::string& path);
+    bool SrcFileOk() { return CheckFile(SrcFile); }
+    bool WavFileOk() { return CheckFile(WavFile); }
+
+    // A path or tag value as it goes on a tool's command line.
+    static std::string QuoteArg(const std::string& text);
+    static std::string Utf8ToText(std::string_view bytes);
+
+protected:
+    TBase() = default;
+};

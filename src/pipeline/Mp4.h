@@ -1,0 +1,78 @@
+#pragma once
+
+#include "pipeline/Base.h"
+#include "pipeline/Cons.h"
+#include "pipeline/Onename.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Turns a set of sources into AAC in MP4 files: every source decodes to a WAV, the WAVs of one
+// output are checked for a common sample rate, encoded in one run and tagged with one chapter
+// per source. Everything runs inside DoConvert; the events let the window follow it.
+class TMP4 {
+public:
+    using TEvent = std::function<void(TMP4&)>;
+
+    bool VerifyOnly = false;
+    bool Failed = false;
+    bool AbortRequested = false;
+    bool NameAsTitle = false;
+    bool SameSampleRate = false;
+    // The last encoder run wrote no usable MP4 (as opposed to an abort or mixed rates).
+    bool EncodeFailed = false;
+    int Percent = 0;
+    // 0 idle, a source's Kind while it decodes, 10 while encoding.
+    int Activity = 0;
+    int SampleRate = 0;
+    int TotalSeconds = 0;
+    std::string EncoderCommand;
+    std::string CurrentTarget;
+    std::string CurrentSource;
+    std::string OutputExt;
+    std::string EncoderOption;
+    std::string OutputFile;
+    std::string OutputDir;
+    std::string TaggerCommand;
+    TCons Cons;
+    TEvent OnSourceDone, OnEncodeDone, OnTagProgress, OnProgress, OnStepStart, OnTagStart,
+        OnTagDone;
+    std::vector<TBase*> JobSources;
+    std::vector<std::unique_ptr<TBase>> Sources;
+    std::vector<TBase*> Accepted;
+    std::vector<std::string> ErrorLines;
+    // The tagger arguments of the source handled last.
+    std::vector<std::string> MetaArgs;
+    TOneName OneName;
+
+    TMP4() = default;
+    TMP4(const TMP4&) = delete;
+    TMP4& operator=(const TMP4&) = delete;
+    ~TMP4();
+
+    void SetOutputName(const std::string& name) { OutputFile = name; }
+    void SetOutputDir(const std::string& dir) { OutputDir = dir; }
+    void SetEncoderOption(const std::string& option) { EncoderOption = option; }
+
+    // Keeps a source for the file when its kind is known and the file is usable.
+    bool AddSrcFile(const std::string& path);
+    // Converts every kept source, into one file (combine) or one file each, next to the sources
+    // or into OutputDir (toSelected); then drops all sources. False when nothing was converted.
+    bool DoConvert(bool combine, bool toSelected);
+    bool Convert();
+    void DoTag();
+    // Deletes the sources' temporary WAVs and empties Sources; not owning leaves the sources to
+    // whoever else holds them.
+    void ClearAll(bool owning);
+
+    void RelayProgress(TBase& source);
+    void EncoderPoll(TCons& runner);
+    void TaggerPoll(TCons& runner);
+
+private:
+    // Makes the wanted path unique as OutputFile and converts into it.
+    bool ConvertInto(const std::string& wanted);
+    void Raise(const TEvent& event);
+};

@@ -1,0 +1,13 @@
+#include "pipeline/Onename.h"
+
+#include "pipeline/PathParts.h"
+#include "platform/Files.h"
+
+std::string TOneName::UniqueName() const {
+    const std::string extension = pipeline::ExtensionPart(Path);
+    const std::string stem = pipeline::StripExtension(Path) + "-";
+    std::string result = Path;
+    for (long n = 1; platform::FileExists(result); ++n)
+        result = stem + std::to_string(n) + extension;
+    return result;
+}

@@ -1,0 +1,363 @@
+#include "pipeline/Mp4.h"
+
+#include "PipelineTestSupport.h"
+#include "pipeline/Wav.h"
+#include "platform/CommandLine.h"
+#include "tools/ToolTestSupport.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <map>
+
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+using tooltest::TScopedFolder;
+using tooltest::WriteFile;
+
+namespace {
+
+const std::string AppDir = PARVANE_APP_DIR;
+
+// A FLAC source as the tool-based kinds decode: a temporary WAV, the real flac run on the
+// console, abort and progress through the console's polls.
+class TFlacKind : public TBase {
+public:
+    TFlacKind() { Kind = 2; }
+    bool AcceptsFile(const std::string& fileName) override { return fileName.ends_with(".flac"); }
+    bool Decode() override {
+        MakeWavName();
+        Percent = 0;
+        OnProgress(*this);
+        Cons.OnPoll = [this](TCons& runner) {
+            runner.TerminateRequested = AbortRequested;
+            Percent = std::min(Percent + 1, 99);
+            OnProgress(*this);
+        };
+        const bool ran = Cons.Run("Converting to WAV...",
+                                  QuoteArg(AppDir + "flac") + " -d -f " + QuoteArg(SrcFile) +
+                                      " -o " + QuoteArg(WavFile),
+                                  AppDir, false);
+        if (WavFileOk()) {
+            Percent = 100;
+        } else {
+            ErrorLines = Cons.ScreenLines;
+            Failed = true;
+        }
+        OnProgress(*this);
+        return ran;
+    }
+};
+
+std::size_t Checksum(const fs::path& path) {
+    return std::hash<std::string>{}(tooltest::ReadFile(path));
+}
+
+class Mp4Job : public testing::Test {
+protected:
+    TScopedFolder Work;
+    // Quotes and blanks in the folder, so that every path on a command line needs its quoting.
+    fs::path Src = Work / "so\"urce dir";
+    pipelinetest::TScopedTmpDir Tmp{Work / "tmp"};
+    TMP4 Job;
+    std::map<fs::path, std::size_t> Checksums;
+    Strings Events;
+    std::vector<int> EncoderPercents;
+    std::vector<Strings> SourceErrors;
+
+    Mp4Job() {
+        fs::create_directories(Src);
+        Job.OutputExt = ".mp4";
+        Job.SetEncoderOption("-cbr 128000");
+        auto record = [this](const std::string& name) {
+            return [this, name](TMP4&) { Events.push_back(name); };
+        };
+        Job.OnStepStart = [this](TMP4& j) {
+            Events.push_back("StepStart:" + std::to_string(j.Activity));
+        };
+        Job.OnProgress = [this](TMP4& j) {
+            if (j.Activity == 10)
+                EncoderPercents.push_back(j.Percent);
+        };
+        Job.OnSourceDone = [this](TMP4& j) {
+            Events.push_back("SourceDone");
+            if (j.Failed)
+                SourceErrors.push_back(j.ErrorLines);
+        };
+        Job.OnEncodeDone = record("EncodeDone");
+        Job.OnTagStart = record("TagStart");
+        Job.OnTagDone = record("TagDone");
+    }
+
+    std::string MakeWav(const std::string& name, double seconds, int rate = 44100) {
+        const fs::path path = Src / name;
+        tooltest::WriteWav(path, {.Rate = rate}, static_cast<std::uint64_t>(seconds * rate));
+        Checksums[path] = Checksum(path);
+        return path.string();
+    }
+
+    std::string MakeFlac(const std::string& name, double seconds) {
+        const std::string wav = (Work / "flac-input.wav").string();
+        tooltest::WriteWav(wav, {}, static_cast<std::uint64_t>(seconds * 44100));
+        const fs::path path = Src / name;
+        EXPECT_EQ(tooltest::RunTool({AppDir + "flac", "-s", "-o", path.string(), wav}).ExitCode, 0);
+        Checksums[path] = Checksum(path);
+        return path.string();
+    }
+
+    void AddFlac(const std::string& path) {
+        auto source = std::make_unique<TFlacKind>();
+        source->SetSrcFile(path);
+        ASSERT_TRUE(source->SrcFileOk());
+        Job.Sources.push_back(std::move(source));
+    }
+
+    // A run of the window over files already added, then the promises every run keeps.
+    bool Convert(bool combine, bool toSelected) {
+        const bool result = Job.DoConvert(combine, toSelected);
+        EXPECT_TRUE(Job.Sources.empty());
+        EXPECT_TRUE(pipelinetest::TempWavs(Work / "tmp").empty());
+        for (const auto& [path, sum] : Checksums)
+            EXPECT_EQ(Checksum(path), sum) << path;
+        return result;
+    }
+
+    bool Run(const Strings& files, bool combine, bool toSelected) {
+        Job.ClearAll(true);
+        for (const auto& file : files)
+            EXPECT_TRUE(Job.AddSrcFile(file)) << file;
+        return Convert(combine, toSelected);
+    }
+
+    Strings Mp4sIn(const fs::path& folder) const {
+        Strings names;
+        for (const auto& entry : fs::directory_iterator(folder))
+            if (entry.path().extension() == ".mp4" || entry.path().extension() == ".m4a")
+                names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+double Duration(const fs::path& file) {
+    return std::stod(tooltest::Probe(file, "format=duration").at("duration"));
+}
+
+} // namespace
+
+TEST_F(Mp4Job, ThreeSourcesCombinedIntoOneFileWithChapters) {
+    const Strings files = {MakeWav("one.wav", 2), MakeWav("two.wav", 3), MakeWav("three.wav", 1)};
+    Job.NameAsTitle = true;
+    Job.OutputExt = ".m4a";
+    Job.SetOutputName("/elsewhere/My Album.wav");
+    ASSERT_TRUE(Run(files, true, false));
+
+    const std::string out = (Src / "My Album.m4a").string();
+    EXPECT_EQ(Job.OutputFile, out);
+    EXPECT_EQ(Mp4sIn(Src), Strings{"My Album.m4a"});
+    EXPECT_EQ(Job.TotalSeconds, 6);
+    EXPECT_EQ(platform::SplitCommandLine(Job.EncoderCommand),
+              (Strings{AppDir + "neroAacEnc", "-cbr", "128000", "-if", files[0], "-if", files[1],
+                       "-if", files[2], "-of", out}));
+    EXPECT_EQ(platform::SplitCommandLine(Job.TaggerCommand),
+              (Strings{AppDir + "neroAacTag", out, "-chapter:1", "-meta:Title=one", "-chapter:2",
+                       "-meta:Title=two", "-chapter:3", "-meta:Title=three"}));
+    EXPECT_EQ(Events,
+              (Strings{"StepStart:4", "SourceDone", "StepStart:4", "SourceDone", "StepStart:4",
+                       "SourceDone", "StepStart:10", "EncodeDone", "TagStart", "TagDone"}));
+    EXPECT_EQ(Job.Activity, 0);
+
+    const auto chapters = tooltest::Chapters(out);
+    ASSERT_EQ(chapters.size(), 3u);
+    const double starts[] = {0, 2, 5};
+    const char* titles[] = {"one", "two", "three"};
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_NEAR(chapters[i].Start, starts[i], 0.05) << i;
+        EXPECT_EQ(chapters[i].Title, titles[i]);
+    }
+}
+
+TEST_F(Mp4Job, SeparateFilesNeverReplaceExistingOnes) {
+    const Strings files = {MakeWav("song.wav", 1), MakeWav("other.wav", 1)};
+    WriteFile(Src / "song.mp4", "mine");
+    WriteFile(Src / "song-1.mp4", "mine too");
+    ASSERT_TRUE(Run(files, false, false));
+    EXPECT_EQ(Mp4sIn(Src), (Strings{"other.mp4", "song-1.mp4", "song-2.mp4", "song.mp4"}));
+    EXPECT_EQ(tooltest::ReadFile(Src / "song.mp4"), "mine");
+    EXPECT_EQ(tooltest::ReadFile(Src / "song-1.mp4"), "mine too");
+    EXPECT_NEAR(Duration(Src / "song-2.mp4"), 1, 0.1);
+    EXPECT_EQ(platform::SplitCommandLine(Job.TaggerCommand),
+              (Strings{AppDir + "neroAacTag", (Src / "other.mp4").string(), "-chapter:1"}));
+
+    // The selected folder's dot is no extension, and the second run counts past the first.
+    const fs::path selected = Work / "out.b";
+    fs::create_directory(selected);
+    for (int run = 0; run < 2; ++run) {
+        Job.SetOutputDir(selected.string() + "/");
+        ASSERT_TRUE(Run(files, false, true));
+    }
+    EXPECT_EQ(Mp4sIn(selected), (Strings{"other-1.mp4", "other.mp4", "song-1.mp4", "song.mp4"}));
+}
+
+TEST_F(Mp4Job, CombinedIntoASelectedFolder) {
+    const Strings files = {MakeWav("a.wav", 1), MakeWav("b.wav", 1)};
+    const fs::path selected = Work / "out.b";
+    fs::create_directory(selected);
+    Job.SetOutputDir(selected.string() + "/");
+    Job.SetOutputName("mix");
+    ASSERT_TRUE(Run(files, true, true));
+    EXPECT_EQ(Job.OutputFile, (selected / "mix.mp4").string());
+    EXPECT_EQ(tooltest::Chapters(selected / "mix.mp4").size(), 2u);
+    EXPECT_TRUE(Mp4sIn(Src).empty());
+}
+
+TEST_F(Mp4Job, MixedRatesAreNotCombined) {
+    const Strings files = {MakeWav("cd.wav", 1, 44100), MakeWav("dvd.wav", 1, 48000)};
+    Job.SetOutputName("mixed");
+    EXPECT_FALSE(Run(files, true, false));
+    EXPECT_FALSE(Job.SameSampleRate);
+    EXPECT_FALSE(Job.EncodeFailed);
+    EXPECT_TRUE(Mp4sIn(Src).empty());
+    EXPECT_EQ(std::count(Events.begin(), Events.end(), "StepStart:10"), 0);
+
+    EXPECT_TRUE(Run(files, false, false));
+    EXPECT_TRUE(Job.SameSampleRate);
+    EXPECT_EQ(Mp4sIn(Src), (Strings{"cd.mp4", "dvd.mp4"}));
+}
+
+TEST_F(Mp4Job, VerifyOnlyDecodesAndChecksButWritesNothing) {
+    AddFlac(MakeFlac("f.flac", 1));
+    ASSERT_TRUE(Job.AddSrcFile(MakeWav("w.wav", 1)));
+    Job.VerifyOnly = true;
+    Job.SetOutputName("v");
+    EXPECT_TRUE(Convert(true, false));
+    EXPECT_EQ(Events, (Strings{"StepStart:2", "SourceDone", "StepStart:4", "SourceDone"}));
+    EXPECT_TRUE(Mp4sIn(Src).empty());
+
+    EXPECT_FALSE(Run({MakeWav("cd.wav", 1, 44100), MakeWav("dvd.wav", 1, 48000)}, true, false));
+    EXPECT_TRUE(Mp4sIn(Src).empty());
+}
+
+// The source that failed is left out and the others are numbered without a gap.
+TEST_F(Mp4Job, AFailedDecodeIsLeftOutAndReported) {
+    ASSERT_TRUE(Job.AddSrcFile(MakeWav("first.wav", 1)));
+    WriteFile(Src / "broken.flac", "fLaC" + std::string(200, '\x11'));
+    AddFlac((Src / "broken.flac").string());
+    ASSERT_TRUE(Job.AddSrcFile(MakeWav("third.wav", 2)));
+    Job.NameAsTitle = true;
+    Job.SetOutputName("album");
+    EXPECT_TRUE(Convert(true, false));
+    ASSERT_EQ(SourceErrors.size(), 1u);
+    EXPECT_FALSE(SourceErrors[0].empty());
+    const auto chapters = tooltest::Chapters(Src / "album.mp4");
+    ASSERT_EQ(chapters.size(), 2u);
+    EXPECT_NEAR(chapters[1].Start, 1, 0.05);
+    EXPECT_NE(Job.TaggerCommand.find("-chapter:2"), std::string::npos);
+    EXPECT_EQ(Job.TaggerCommand.find("-chapter:3"), std::string::npos);
+}
+
+TEST_F(Mp4Job, AbortDuringADecodeStopsAndRemovesItsWav) {
+    AddFlac(MakeFlac("long.flac", 30));
+    ASSERT_TRUE(Job.AddSrcFile(MakeWav("next.wav", 1)));
+    Job.OnProgress = [](TMP4& j) { j.AbortRequested = true; };
+    Job.SetOutputName("aborted");
+    EXPECT_FALSE(Convert(true, false));
+    EXPECT_EQ(Events, Strings{"StepStart:2"});
+    EXPECT_TRUE(Mp4sIn(Src).empty());
+}
+
+TEST_F(Mp4Job, AbortDuringTheEncoderRunDeletesThePartialFile) {
+    const Strings files = {MakeWav("long.wav", 60), MakeWav("later.wav", 1)};
+    Job.OnProgress = [](TMP4& j) {
+        if (j.Activity == 10)
+            j.AbortRequested = true;
+    };
+    EXPECT_FALSE(Run(files, false, false));
+    // Separate files: the run stops at the first abort.
+    EXPECT_EQ(Events, (Strings{"StepStart:4", "SourceDone", "StepStart:10"}));
+    EXPECT_TRUE(Mp4sIn(Src).empty());
+}
+
+TEST_F(Mp4Job, EncoderProgressRisesToTheEnd) {
+    ASSERT_TRUE(Run({MakeWav("minute.wav", 60)}, true, false));
+    ASSERT_GE(EncoderPercents.size(), 2u);
+    EXPECT_TRUE(std::is_sorted(EncoderPercents.begin(), EncoderPercents.end()));
+    // The last figure comes from the last poll before the encoder's closing line, up to one
+    // poll slice (about a sixth of this run) before the end.
+    EXPECT_LT(EncoderPercents.front(), 50);
+    EXPECT_GE(EncoderPercents.back(), 70);
+    EXPECT_LE(EncoderPercents.back(), 100);
+}
+
+// A RIFF file the encoder cannot read: no MP4, and the job says so instead of tagging nothing.
+TEST_F(Mp4Job, AnEncoderRunWithoutOutputIsAFailure) {
+    WriteFile(Src / "bad.wav", "RIFF" + std::string(60, 'x'));
+    Checksums[Src / "bad.wav"] = Checksum(Src / "bad.wav");
+    Strings encoderScreen;
+    Job.OnEncodeDone = [&](TMP4& j) {
+        Events.push_back("EncodeDone");
+        EXPECT_TRUE(j.Failed);
+        encoderScreen = j.ErrorLines;
+    };
+    EXPECT_FALSE(Run({(Src / "bad.wav").string()}, false, false));
+    EXPECT_TRUE(Job.EncodeFailed);
+    EXPECT_TRUE(Job.SameSampleRate);
+    EXPECT_EQ(Events, (Strings{"StepStart:4", "SourceDone", "StepStart:10", "EncodeDone"}));
+    std::string screen;
+    for (const auto& line : encoderScreen)
+        screen += line + "\n";
+    EXPECT_NE(screen.find("not a WAV file"), std::string::npos) << screen;
+    EXPECT_TRUE(Mp4sIn(Src).empty());
+}
+
+TEST_F(Mp4Job, NoSourcesConvertNothing) {
+    for (const std::string name : {"a.ape", "b.flac", "c.mp3", "d.wave", "e.txt"}) {
+        WriteFile(Src / name, "RIFF" + std::string(100, '\0'));
+        EXPECT_FALSE(Job.AddSrcFile((Src / name).string())) << name;
+    }
+    EXPECT_FALSE(Job.AddSrcFile((Src / "missing.wav").string()));
+    EXPECT_TRUE(Job.AddSrcFile(MakeWav("UPPER.WAV", 1)));
+    Job.ClearAll(true);
+    // Left over from an earlier run, as the window's job keeps them.
+    Job.SameSampleRate = false;
+    Job.EncodeFailed = true;
+    EXPECT_FALSE(Convert(true, false));
+    EXPECT_FALSE(Convert(false, true));
+    EXPECT_TRUE(Events.empty());
+    EXPECT_TRUE(Job.SameSampleRate);
+    EXPECT_FALSE(Job.EncodeFailed);
+}
+
+TEST(Mp4EncoderPoll, PercentFromTheSecondsOnTheLastLine) {
+    TMP4 job;
+    int raised = 0;
+    job.OnProgress = [&](TMP4&) { ++raised; };
+    job.TotalSeconds = 240;
+    const Strings plan = {"neroAacEnc", "Input 1", "Output", "Mode", "Audio"};
+
+    job.Cons.ScreenLines = plan;
+    job.Cons.ScreenLines.back() = "Processed 30 seconds...";
+    job.EncoderPoll(job.Cons);
+    EXPECT_EQ(raised, 0);
+
+    for (const auto& [last, percent] :
+         std::vector<std::pair<std::string, int>>{{"Processed 30 seconds...", 13},
+                                                  {"Processed,\"0\" s", 0},
+                                                  {"x 999999999999999999", 100}}) {
+        job.Cons.ScreenLines = plan;
+        job.Cons.ScreenLines.push_back(last);
+        job.EncoderPoll(job.Cons);
+        EXPECT_EQ(job.Percent, percent) << last;
+    }
+    EXPECT_EQ(raised, 3);
+
+    for (const std::string last : {"Done: 60.0 s", "Processed -3 seconds", "Processed"}) {
+        job.Cons.ScreenLines = plan;
+        job.Cons.ScreenLines.push_back(last);
+        job.EncoderPoll(job.Cons);
+    }
+    EXPECT_EQ(raised, 3);
+
+    job.AbortRequested = true;
+    job.EncoderPoll(job.Cons);
+    EXPECT_TRUE(job.Cons.TerminateRequested);
+}
