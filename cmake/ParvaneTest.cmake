@@ -19,8 +19,10 @@ function(parvane_add_test name)
     PARVANE_TESTDATA_DIR="${PROJECT_SOURCE_DIR}/../shared/testdata"
     PARVANE_APP_DIR="${PARVANE_APP_DIR}/")
   add_dependencies(${name} tool-links)
+  # A list inside PROPERTIES would be split into separate values; keep the labels together.
+  string(REPLACE ";" "\\;" labels "${T_LABELS}")
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${PARVANE_APP_DIR}
-    PROPERTIES LABELS "${T_LABELS}" ENVIRONMENT "${env}"
+    PROPERTIES LABELS "${labels}" ENVIRONMENT "${env}"
     DISCOVERY_TIMEOUT 60)
 endfunction()

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QApplication>
+#include <exception>
+
+class TDialogs;
+
+// The application object. An exception that escapes an event handler ends up here and is shown
+// as an error message; the program goes on.
+class TApplication : public QApplication {
+public:
+    TApplication(int& argc, char** argv, TDialogs& dialogs);
+
+    bool notify(QObject* receiver, QEvent* event) override;
+    void ShowException(const std::exception_ptr& error);
+
+private:
+    TDialogs& Dialogs;
+};

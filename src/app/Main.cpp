@@ -1,0 +1,523 @@
+#include "app/Main.h"
+
+#include "app/Dialogs.h"
+#include "app/Gauge.h"
+#include "app/PageControl.h"
+#include "app/RadioGroup.h"
+#include "app/StatusBar.h"
+#include "pipeline/Mp4.h"
+#include "pipeline/Onename.h"
+#include "platform/AppFolder.h"
+#include "platform/Files.h"
+#include "platform/ToolNames.h"
+#include "ui_Main.h"
+#include "update/WebServer.h"
+
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QUrl>
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+
+namespace {
+
+const int EncodingActivity = 10;
+const int TabHeight = 20;
+const int HintMilliseconds = 10000;
+const char* const RateValues[] = {"33",  "66",  "100", "128", "146",
+                                  "192", "238", "285", "332", "381"};
+
+QString Text(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+QColor ActivityColor(int activity) {
+    switch (activity) {
+    case 1:
+        return QColor(166, 124, 82);
+    case 2:
+        return QColor(255, 0, 0);
+    case 3:
+        return QColor(0, 255, 0);
+    default:
+        return QColor(0, 0, 255);
+    }
+}
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+} // namespace
+
+TMainForm::TMainForm(TDialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::TMainForm>()), ToolFolder(platform::AppFolder()),
+      Dialogs(dialogs) {
+    ui->setupUi(this);
+    QGuiApplication::clipboard()->clear();
+
+    ui->centralwidget->setFixedSize(736, 577);
+    setFixedSize(736, 577 + ui->mnuMain->sizeHint().height());
+    FormResize();
+
+    mp4 = std::make_unique<TMP4>();
+
+    ui->stbarProcessing->SetPanelText(0, "decoding");
+    for (TStatusBar* bar : {ui->stbarProcessing, ui->stbarSavedTo}) {
+        QFont font = bar->font();
+        font.setBold(true);
+        bar->setFont(font);
+    }
+
+    ApplyHints();
+
+    ui->btnTestDate->hide();
+    ui->btnAbort->setEnabled(false);
+    ui->memLog->hide();
+    ui->PageControl1->setTabVisible(ui->PageControl1->indexOf(ui->tabLog), false);
+
+    AbortFlag = false;
+    AbortPressed = false;
+    ui->PageControl1->setCurrentIndex(0);
+
+    mp4->ClearAll(true);
+    mp4->OnStepStart = [this](TMP4& job) { DoStepStart(job); };
+    mp4->OnProgress = [this](TMP4& job) { DoProgress(job); };
+    mp4->OnSourceDone = [this](TMP4& job) { DoSourceDone(job); };
+    mp4->OnEncodeDone = [this](TMP4& job) { DoEncodeDone(job); };
+    mp4->OnTagStart = [this](TMP4& job) { DoTagStart(job); };
+    mp4->OnTagProgress = [this](TMP4& job) { DoTagProgress(job); };
+    mp4->OnTagDone = [this](TMP4& job) { DoTagDone(job); };
+
+    ui->prGauge->SetMaxValue(GaugeRange);
+    ui->prGauge->SetShowText(true);
+    ui->PageControl1->Tabs().SetTabHeight(TabHeight);
+    ui->PageControl1->Tabs().DrawTab = [this](QPainter& painter, int index, const QRect& rect,
+                                              bool active) {
+        PageControl1DrawTab(painter, index, rect, active);
+    };
+
+    for (QRadioButton* button : {ui->rdbtnCBR, ui->rdbtnFreeBitrate, ui->rdbtnQuality})
+        connect(button, &QRadioButton::toggled, this, [this](bool on) {
+            if (on)
+                UpdateBitrateMode();
+        });
+    for (QRadioButton* item : ui->rdgrpConvert->Items())
+        connect(item, &QRadioButton::toggled, this, [this](bool on) {
+            if (on)
+                UpdateSaveCaptions();
+        });
+    connect(ui->ediQuality, &QLineEdit::textChanged, this, [this] { ediQualityChange(); });
+    connect(ui->ediFreeBitrate, &QLineEdit::textChanged, this, [this] { ediFreeBitrateChange(); });
+    const QRegularExpression digits("[0-9]*");
+    ui->ediQuality->setValidator(new QRegularExpressionValidator(digits, ui->ediQuality));
+    ui->ediFreeBitrate->setValidator(new QRegularExpressionValidator(digits, ui->ediFreeBitrate));
+    connect(ui->chbxHint, &QCheckBox::toggled, this, [this] { ApplyHints(); });
+    connect(ui->chbxOnTop, &QCheckBox::toggled, this, [this] { ApplyOnTop(); });
+    connect(ui->mnuAbout, &QAction::triggered, this, [this] { mnuAboutClick(); });
+    connect(ui->mnuHelpPdf, &QAction::triggered, this, [this] { mnuHelpPdfClick(); });
+    connect(ui->mnuApe, &QAction::triggered, this, [this] { mnuApeClick(); });
+    connect(ui->mnuFlacMetaflac, &QAction::triggered, this, [this] { mnuFlacMetaflacClick(); });
+    connect(ui->mnuMP3, &QAction::triggered, this, [this] { mnuMP3Click(); });
+    connect(ui->mnuMP4, &QAction::triggered, this, [this] { mnuMP4Click(); });
+
+    SetCaption();
+    UpdateBitrateMode();
+
+    setAcceptDrops(true);
+
+    ValidateBitrateEdits();
+
+    std::copy(std::begin(RateValues), std::end(RateValues), RateTexts.begin());
+
+    ui->btnConvert->setEnabled(false);
+    ui->btnClearCue->setEnabled(true);
+
+    UpdateSaveCaptions();
+    TraceLine("B-end-MainForm constructor");
+}
+
+TMainForm::~TMainForm() {
+    TraceLine("B-begin-Mainform destructor");
+    mp4.reset();
+    setAcceptDrops(false);
+    TraceLine("B-end-MainForm destructor");
+}
+
+QPoint TMainForm::AtWindow(int dx, int dy) const {
+    return pos() + QPoint(dx, dy);
+}
+
+void TMainForm::SetCaption() {
+    TraceLine("B-begin-SetCaption");
+    setWindowTitle("Parvane - APE/FLAC/MP3/WAV to MP4 transcoder " + Text(Vers.GetFileVersion()));
+    TraceLine("B-end-SetCaption");
+}
+
+bool TMainForm::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate && !Activated) {
+        Activated = true;
+        FormActivate();
+    }
+    return QMainWindow::event(event);
+}
+
+void TMainForm::FormActivate() {
+    TraceLine("B-begin-FormActivate");
+    CodecsPresent();
+    TraceLine("B-end-FormActivate");
+}
+
+void TMainForm::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TMainForm::FormResize() {
+    ui->PageControl1->Tabs().SetTabWidth(ui->PageControl1->width() / 3 - 1);
+}
+
+void TMainForm::ApplyOnTop() {
+    // Changing the flag makes a new native window, which starts hidden and knows nothing of
+    // drops; both are given back.
+    const bool wasVisible = isVisible();
+    setWindowFlag(Qt::WindowStaysOnTopHint, ui->chbxOnTop->isChecked());
+    if (wasVisible)
+        show();
+    setAcceptDrops(true);
+}
+
+bool TMainForm::FormCloseQuery() {
+    TraceLine("B-begin-FormCloseQuery");
+    // The running job stops at its next progress report; the user closes again afterwards.
+    if (Busy)
+        AbortFlag = true;
+    TraceLine("B-end-FormCloseQuery");
+    return !Busy;
+}
+
+void TMainForm::FormClose() {
+    TraceLine("B-begin-FormClose");
+    TraceLine("B-end-FormClose");
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    FormClose();
+    event->accept();
+}
+
+void TMainForm::DoStepStart(TMP4& job) {
+    if (ui->lbxCueList->count() > 0)
+        ui->lbxCueList->setCurrentRow(0);
+    LogLine("start: " + Text(job.CurrentSource));
+    if (job.Activity < EncodingActivity) {
+        ui->stbarProcessing->SetPanelText(1, Text(job.CurrentSource));
+        ui->stbarSavedTo->SetPanelText(1, "");
+    }
+    ui->memTagList->clear();
+    const std::size_t prefix = std::string("-meta:").size();
+    for (const std::string& arg : job.MetaArgs)
+        ui->memTagList->appendPlainText(Text(arg.substr(std::min(prefix, arg.size()))));
+}
+
+void TMainForm::DoProgress(TMP4& job) {
+    job.AbortRequested = AbortFlag;
+    TCGauge& gauge = *ui->prGauge;
+    gauge.setEnabled(!AbortFlag);
+    gauge.SetForeColor(ActivityColor(job.Activity));
+    const int width = gauge.width();
+    gauge.SetProgress(job.Percent * width / 100);
+    QString step = " decode ";
+    if (job.Activity > 5) {
+        ui->stbarProcessing->SetPanelText(1, "");
+        ui->stbarSavedTo->SetPanelText(1, Text(job.OutputFile));
+        step = " encode ";
+    }
+    const int shown = width > 0 ? gauge.Progress() * 100 / width : 0;
+    setWindowTitle("Parvane - " + step + QString::number(shown) + "%");
+}
+
+void TMainForm::SourceDone(TMP4& job, bool removeCueRow) {
+    LogLine("finish: " + Text(job.CurrentSource) + " -> " + Text(job.CurrentTarget));
+    if (removeCueRow && ui->lbxCueList->count() > 0)
+        delete ui->lbxCueList->takeItem(0);
+    if (job.Activity == EncodingActivity)
+        LogLine("total secs so far: " + QString::number(job.TotalSeconds));
+    if (job.Failed) {
+        for (const std::string& line : job.ErrorLines)
+            ui->memError->appendPlainText(Text(line));
+    }
+}
+
+void TMainForm::DoSourceDone(TMP4& job) {
+    SourceDone(job, true);
+}
+
+void TMainForm::DoEncodeDone(TMP4& job) {
+    SourceDone(job, false);
+}
+
+void TMainForm::DoTagStart(TMP4& job) {
+    ui->prGauge->SetShowText(false);
+    ui->prGauge->SetMaxValue(100);
+    LogLine("start tagging " + Text(job.CurrentTarget));
+    ui->stbarProcessing->SetPanelText(0, "tagging...");
+    SavedToText = ui->stbarSavedTo->PanelText(1);
+    ui->stbarSavedTo->SetPanelText(0, "");
+    ui->stbarSavedTo->SetPanelText(1, "");
+}
+
+void TMainForm::DoTagProgress(TMP4&) {
+    LogLine("tagging progress " + QString::number(TagStepCount));
+    ui->prGauge->SetProgress(TagStepCount);
+    ++TagStepCount;
+}
+
+void TMainForm::DoTagDone(TMP4& job) {
+    ui->prGauge->SetShowText(true);
+    ui->prGauge->SetMaxValue(GaugeRange);
+    LogLine("finish tagging " + Text(job.CurrentTarget));
+    ui->stbarProcessing->SetPanelText(0, "decoding");
+    ui->stbarSavedTo->SetPanelText(0, "encoding");
+    ui->stbarSavedTo->SetPanelText(1, SavedToText);
+    WriteLogFile();
+}
+
+void TMainForm::WriteLogFile() {
+    const char* home = std::getenv("HOME");
+    TOneName name;
+    name.Path =
+        (home && *home ? std::string(home) : QDir::homePath().toStdString()) + "/ParvaneLog.txt";
+    // Created exclusively: a log file of an earlier run is never replaced.
+    QFile file(Text(name.UniqueName()));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return;
+    const QString log = ui->memLog->toPlainText();
+    if (!log.isEmpty()) {
+        for (const QString& line : log.split('\n'))
+            file.write((line + "\r\n").toUtf8());
+    }
+}
+
+QString TMainForm::RunFailureMessage() const {
+    if (AbortFlag)
+        return "Abort requested - processing has stopped";
+    if (!mp4->SameSampleRate)
+        return ui->chbxVerify->isChecked()
+                   ? "Mixed Sample Frequency audio file set detected."
+                   : "Mixed Sample Frequency audio file set detected.\nCannot convert this set of "
+                     "files to MP4.";
+    if (mp4->EncodeFailed)
+        return "The encoder did not write the MP4 file.\nIts messages are in the Error List.";
+    return "None of the audio files could be converted.";
+}
+
+void TMainForm::ShowRunFailure() {
+    const QString message = RunFailureMessage();
+    LogLine(message);
+    Dialogs.Error(this, AtWindow(190, 140), message);
+    repaint();
+}
+
+void TMainForm::UpdateBitrateMode() {
+    ui->grpbxConstBitrate->setVisible(ui->rdbtnCBR->isChecked());
+    ui->grpbxFreeBitrate->setVisible(ui->rdbtnFreeBitrate->isChecked());
+    ui->grpbxQuality->setVisible(ui->rdbtnQuality->isChecked());
+    QString option;
+    if (ui->rdbtnCBR->isChecked()) {
+        const int row = ui->lbxRate->currentRow();
+        const QString rate =
+            row >= 0 && row < static_cast<int>(RateTexts.size()) ? RateTexts[row] : QString();
+        option = "-cbr " + rate + "000";
+        RateButton = 0;
+    } else if (ui->rdbtnFreeBitrate->isChecked()) {
+        option = "-br " + ui->ediFreeBitrate->text() + "000";
+        RateButton = 1;
+    } else {
+        option = "-q 0." + ui->ediQuality->text();
+        RateButton = 2;
+    }
+    mp4->SetEncoderOption(option.toStdString());
+}
+
+void TMainForm::SelectBitrateButton(int mode) {
+    if (mode == 1)
+        ui->rdbtnFreeBitrate->setChecked(true);
+    else if (mode == 2)
+        ui->rdbtnQuality->setChecked(true);
+    else
+        ui->rdbtnCBR->setChecked(true);
+}
+
+void TMainForm::ediQualityChange() {
+    // A digit too many empties the edit rather than shortening it.
+    if (ui->ediQuality->text().size() > 2)
+        ui->ediQuality->clear();
+}
+
+void TMainForm::ediFreeBitrateChange() {
+    if (ui->ediFreeBitrate->text().size() > 3)
+        ui->ediFreeBitrate->clear();
+}
+
+void TMainForm::ValidateBitrateEdits() {
+    if (ui->ediQuality->text().isEmpty())
+        ui->ediQuality->setText("50");
+    if (ui->ediFreeBitrate->text().isEmpty())
+        ui->ediFreeBitrate->setText("128");
+    // Text that is no number reads as 0 and so becomes the lowest bitrate.
+    if (ui->ediFreeBitrate->text().toInt() < 33)
+        ui->ediFreeBitrate->setText("33");
+    if (ui->ediFreeBitrate->text().toInt() > 381)
+        ui->ediFreeBitrate->setText("381");
+}
+
+void TMainForm::UpdateSaveCaptions() {
+    if (ui->rdgrpConvert->ItemIndex() != 0) {
+        ui->grpbxSaveTo->setTitle("Save separate MP4 files to : ");
+        ui->rdbtnSelect->setText("a Selected Directory");
+        ui->rdbtnSource->setText("the Source Directory");
+    } else {
+        ui->grpbxSaveTo->setTitle("Save combined MP4 file to : ");
+        ui->rdbtnSelect->setText("a Selected Directory and Filename");
+        ui->rdbtnSource->setText("the Source Directory and Filename");
+    }
+}
+
+void TMainForm::ApplyHints() {
+    const std::pair<QWidget*, const char*> hints[] = {
+        {ui->btnClearCue, "Clears the cue list"},
+        {ui->chbxExitDone, "If checked, the Program exits as soon as \nit has finished"},
+        {ui->chbxHint, "Switches ON or OFF all the Hints"},
+        {ui->chbxOnTop, "If checked, the program stays on top \neven if it doesn't have the focus"},
+        {ui->chbxUpdates, "If checked, at the first start of the \nprogram each day, it checks "
+                          "whether\nthere is an update"},
+        {ui->chbxVerify, "If checked, the encoding step is \nomitted. This is useful if you only "
+                         "want \nto check the integrity of the source files"},
+        {ui->chbxNameIsTag,
+         "An audio file without a Title Tag causes a\n'Chapter n' to appear in the final MP4 "
+         "file.\nIf you check this box, the filename is\nused as the Title Tag resulting in a "
+         "meaning-\nfull Chapter name"},
+        {ui->grpbxSaveTo, "Select here whether the MP4 files \nare to be saved to the source "
+                          "folder or \nto a new folder"},
+        {ui->lbxCueList, "Shows a list of the audio files to be converted"},
+        {ui->lbxRate, "Select here the fixed bitrate (kbps)"},
+        {ui->memError, "Shows the errors found during decoding"},
+        {ui->memTagList, "Shows the tags of the audio file currently being\nprocessend"},
+        {ui->pnlAbort, "Press to terminate the program as soon \nas possible"},
+        {ui->pnlConvert,
+         "After pressing the button you have to select a\ntarget folder name for the MP4 files "
+         "and a filename.\nSome combinations of radiobuttons only need either\na folder name or "
+         "a filename - or even neither"},
+        {ui->prGauge, "The color of the progress bar indicates what process is going on. \nBrown "
+                      "= decoding APE, \nRed = decoding FLAC, \nGreen = decoding MP3, \nBlue = "
+                      "encoding to MP4. \n(The WAV files do not need decoding) "},
+        {ui->rdgrpConvert, "Select here whether or not the files\nare to be combined into one "
+                           "MP4 file"},
+        {ui->stbarProcessing, "Shows the name of the APE, FLAC, WAV,\nor MP3 file being decoded"},
+        {ui->stbarSavedTo, "Shows the name of the MP4 file being built.\nAfter the program "
+                           "finishes, it displays the name\nof the directory where the MP4 file "
+                           "is saved"},
+        {ui->grpbxBitrateControl, "Select one of three encoding bitrate modes"},
+        {ui->grpbxQuality, "The value for the target quality is an integer\nbetween 0 and 99"},
+        {ui->grpbxFreeBitrate,
+         "The value for the target bitrate is an integer\nbetween 33 and 381"},
+    };
+    // A widget without a tool tip shows none, so switching the hints off clears the texts.
+    const bool on = ui->chbxHint->isChecked();
+    for (const auto& [widget, hint] : hints) {
+        widget->setToolTipDuration(HintMilliseconds);
+        widget->setToolTip(on ? QString(hint) : QString());
+    }
+}
+
+void TMainForm::PageControl1DrawTab(QPainter& painter, int index, const QRect& rect, bool active) {
+    TOwnerTabBar& tabs = ui->PageControl1->Tabs();
+    painter.save();
+    QFont font = tabs.font();
+    if (active) {
+        painter.fillRect(rect, Qt::black);
+        font.setBold(true);
+        painter.setPen(QColor(254, 254, 254));
+    } else {
+        painter.setPen(tabs.palette().color(QPalette::WindowText));
+    }
+    painter.setFont(font);
+    painter.drawText(rect, Qt::AlignCenter | Qt::TextSingleLine, tabs.tabText(index));
+    painter.restore();
+}
+
+void TMainForm::mnuAboutClick() {
+    Dialogs.Information(this, std::nullopt, "Parvane",
+                        "Parvane\n\n(beta) version " + Text(Vers.GetFileVersion()) +
+                            "\n\nDeveloping and Testing still going on.\n\nsee remarks at: \n" +
+                            Text(update::WebAddress("/")));
+}
+
+void TMainForm::OpenWebAddress(const std::string& path) {
+    QDesktopServices::openUrl(QUrl(Text(update::WebAddress(path))));
+}
+
+void TMainForm::mnuHelpPdfClick() {
+    OpenWebAddress("/net/Help-Parvane-1-11-05-01.pdf");
+}
+
+void TMainForm::mnuApeClick() {
+    OpenWebAddress("/net/redir.php?dest=free-codecs_ape");
+}
+
+void TMainForm::mnuFlacMetaflacClick() {
+    OpenWebAddress("/net/redir.php?dest=free-codecs_flac");
+}
+
+void TMainForm::mnuMP3Click() {
+    OpenWebAddress("/net/redir.php?dest=free-codecs_lame");
+}
+
+void TMainForm::mnuMP4Click() {
+    OpenWebAddress("/net/redir.php?dest=nero_aac_codec");
+}
+
+bool TMainForm::CodecsPresent() {
+    TraceLine("B-begin-CodecsPresent");
+    // Names compare without regard to case, so the folder is listed rather than probed.
+    std::set<std::string> present;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(ToolFolder, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (platform::FileExists(ToolFolder + name))
+            present.insert(Lower(name));
+    }
+    QString missing;
+    for (const char* tool : platform::ToolNames) {
+        if (present.count(Lower(tool)))
+            continue;
+        missing += tool;
+        if (std::string(tool) == platform::SleepTool)
+            missing += " (part of Parvane zip!)";
+        missing += "\n";
+    }
+    TraceLine("B-end-CodecsPresent");
+    if (missing.isEmpty())
+        return true;
+    Dialogs.Error(this, AtWindow(220, 140),
+                  "One or more Codecs missing:\n\n" + missing +
+                      "\nUse the \"Get Codecs\" menu item\nto download the Codecs.");
+    return false;
+}

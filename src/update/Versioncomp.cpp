@@ -1,0 +1,6 @@
+#include "update/Versioncomp.h"
+
+void TVersionComp::SetFile(const std::string& fileName) {
+    Version.FileName = fileName;
+    Version.ReadAll();
+}
