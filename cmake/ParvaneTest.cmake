@@ -2,7 +2,7 @@ include(GoogleTest)
 
 # parvane_add_test(NAME SOURCES ... [LIBS ...] [LABELS ...] [GUI])
 # One gtest executable in the application folder; every test case becomes a ctest entry carrying
-# the labels, so `ctest -L unit` (or integration, gui, fuzz) picks a group. GUI tests get the main
+# its first label, so `ctest -L unit` (or integration, gui, fuzz) picks a group. GUI tests get the main
 # that starts a QApplication and run offscreen.
 function(parvane_add_test name)
   cmake_parse_arguments(T "GUI" "" "SOURCES;LIBS;LABELS" ${ARGN})
@@ -10,7 +10,7 @@ function(parvane_add_test name)
   if(T_GUI)
     target_link_libraries(${name} PRIVATE parvane_gui_test_main ${T_LIBS})
     set(env "QT_QPA_PLATFORM=offscreen")
-    list(APPEND T_LABELS gui)
+    list(PREPEND T_LABELS gui)
   else()
     target_link_libraries(${name} PRIVATE parvane_test_main ${T_LIBS})
     set(env "")
@@ -19,10 +19,10 @@ function(parvane_add_test name)
     PARVANE_TESTDATA_DIR="${PROJECT_SOURCE_DIR}/../shared/testdata"
     PARVANE_APP_DIR="${PARVANE_APP_DIR}/")
   add_dependencies(${name} tool-links)
-  # A list inside PROPERTIES would be split into separate values; keep the labels together.
-  string(REPLACE ";" "\\;" labels "${T_LABELS}")
+  # Discovery keeps only the first label of a list, so the group a test belongs to comes first.
+  list(GET T_LABELS 0 label)
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${PARVANE_APP_DIR}
-    PROPERTIES LABELS "${labels}" ENVIRONMENT "${env}"
+    PROPERTIES LABELS "${label}" ENVIRONMENT "${env}"
     DISCOVERY_TIMEOUT 60)
 endfunction()
