@@ -7,19 +7,25 @@
 #include "app/StatusBar.h"
 #include "pipeline/Mp4.h"
 #include "pipeline/Onename.h"
+#include "pipeline/PathParts.h"
 #include "platform/AppFolder.h"
 #include "platform/Files.h"
 #include "platform/ToolNames.h"
 #include "ui_Main.h"
 #include "update/WebServer.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QListWidget>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QUrl>
@@ -40,6 +46,10 @@ const char* const RateValues[] = {"33",  "66",  "100", "128", "146",
 QString Text(const std::string& text) {
     return QString::fromStdString(text);
 }
+
+const QString SaveFilter = "MP4 (*.mp4)|.mp4|M4A (*.m4a)|.m4a";
+const QStringList SaveNameFilters = {"MP4 (*.mp4)", "M4A (*.m4a)"};
+const std::set<std::string> CueExtensions = {".ape", ".flac", ".wav", ".mp3"};
 
 QColor ActivityColor(int activity) {
     switch (activity) {
@@ -137,7 +147,14 @@ TMainForm::TMainForm(TDialogs& dialogs, QWidget* parent)
     UpdateBitrateMode();
 
     setAcceptDrops(true);
+    if (!Busy)
+        InstallMessageHook();
+    connect(ui->btnConvert, &QPushButton::clicked, this, [this] { btnConvertClick(); });
+    connect(ui->btnAbort, &QPushButton::clicked, this, [this] { btnAbortClick(); });
+    connect(ui->btnClearCue, &QPushButton::clicked, this, [this] { btnClearCueClick(); });
 
+    RegistryKey = "\\software\\Quillaby\\ParvaneB";
+    ReadFromRegistry();
     ValidateBitrateEdits();
 
     std::copy(std::begin(RateValues), std::end(RateValues), RateTexts.begin());
@@ -152,7 +169,9 @@ TMainForm::TMainForm(TDialogs& dialogs, QWidget* parent)
 TMainForm::~TMainForm() {
     TraceLine("B-begin-Mainform destructor");
     mp4.reset();
+    qApp->removeEventFilter(this);
     setAcceptDrops(false);
+    SaveToRegistry();
     TraceLine("B-end-MainForm destructor");
 }
 
@@ -176,6 +195,7 @@ bool TMainForm::event(QEvent* event) {
 
 void TMainForm::FormActivate() {
     TraceLine("B-begin-FormActivate");
+    CheckApplVersion();
     CodecsPresent();
     TraceLine("B-end-FormActivate");
 }
@@ -196,6 +216,8 @@ void TMainForm::ApplyOnTop() {
     setWindowFlag(Qt::WindowStaysOnTopHint, ui->chbxOnTop->isChecked());
     if (wasVisible)
         show();
+    if (!Busy)
+        InstallMessageHook();
     setAcceptDrops(true);
 }
 
@@ -210,6 +232,7 @@ bool TMainForm::FormCloseQuery() {
 
 void TMainForm::FormClose() {
     TraceLine("B-begin-FormClose");
+    SaveToRegistry();
     TraceLine("B-end-FormClose");
 }
 
@@ -520,4 +543,297 @@ bool TMainForm::CodecsPresent() {
                   "One or more Codecs missing:\n\n" + missing +
                       "\nUse the \"Get Codecs\" menu item\nto download the Codecs.");
     return false;
+}
+
+void TMainForm::btnConvertClick() {
+    ValidateBitrateEdits();
+    if (!CodecsPresent()) {
+        ui->lbxCueList->clear();
+        ui->btnClearCue->setEnabled(true);
+        ui->btnConvert->setEnabled(false);
+    } else if (ui->lbxCueList->count() > 0 && RunSaveDialog()) {
+        ui->btnClearCue->setEnabled(false);
+        ui->btnConvert->setEnabled(false);
+        mp4->SetOutputDir(OutputDir.toStdString());
+        mp4->SetOutputName(OutputName.toStdString());
+        mp4->OutputExt = OutputExt.toStdString();
+        TagStepCount = 0;
+        Convert();
+        AbortFlag = false;
+        mp4->ClearAll(true);
+        ui->stbarSavedTo->SetPanelText(0, "encoding");
+        ui->prGauge->SetProgress(0);
+        ui->btnClearCue->setEnabled(true);
+        ui->btnConvert->setEnabled(false);
+        if (!AbortPressed) {
+            ui->stbarProcessing->SetPanelText(1, "");
+            ui->stbarProcessing->SetPanelText(0, "");
+            ui->stbarSavedTo->SetPanelText(0, "MP4 file(s)");
+            ui->stbarSavedTo->SetPanelText(1, OutputDir.isEmpty()
+                                                  ? QString("saved to the source directories")
+                                                  : "saved to directory:\n" + OutputDir);
+        } else {
+            ui->stbarSavedTo->SetPanelText(0, "encoding");
+            AbortPressed = false;
+        }
+    }
+    ui->stbarProcessing->SetPanelText(0, "Ready");
+}
+
+bool TMainForm::RunSaveDialog() {
+    const QStringList tokens = SaveFilter.split(QRegularExpression("[| ]"), Qt::SkipEmptyParts);
+    if (!ui->chbxVerify->isChecked()) {
+        const bool combine = ui->rdgrpConvert->ItemIndex() == 0;
+        const bool fromSource = ui->rdbtnSource->isChecked();
+        const std::string first = ui->lbxCueList->item(0)->text().toStdString();
+        const QString folder = Text(pipeline::FolderPart(first));
+        const QString bareName = Text(pipeline::StripExtension(pipeline::FileNamePart(first)));
+        const QString ignoredName = "the filename will be ignored";
+        TSaveRequest request{{}, {}, {}, SaveNameFilters, FilterIndex};
+        if (combine && fromSource) {
+            request.Title = "1. COMBINE-SOURCE : Directory = Source, Select a new Filename";
+            request.FileName = bareName;
+            request.Folder = folder;
+        } else if (combine) {
+            request.Title = "2. COMBINE-SELECT : Select a new Filename and a new Directory";
+            request.FileName = bareName;
+            request.Folder = folder;
+        } else if (fromSource) {
+            request.Title = "3. SEPARATE-SOURCE : Directory and Filename are taken form Source";
+            request.FileName = ignoredName;
+            request.Folder = "the directory will be ignored";
+        } else {
+            request.Title = "4. SEPARATE-SELECT : Select a new Directory, Filename from Source";
+            request.FileName = ignoredName;
+            request.Folder = folder;
+            OutputName = Text(pipeline::FileNamePart(first));
+        }
+        const std::optional<TSaveChoice> choice = Dialogs.SaveFile(this, request);
+        if (!choice)
+            return false;
+        FilterIndex = choice->FilterIndex;
+        const std::string chosen = choice->File.toStdString();
+        if (combine) {
+            OutputDir = fromSource ? folder : Text(pipeline::FolderPart(chosen));
+            OutputName = Text(pipeline::FileNamePart(chosen));
+        } else {
+            OutputDir = fromSource ? QString() : Text(pipeline::FolderPart(chosen));
+        }
+    }
+    const int token = 3 * FilterIndex - 1;
+    OutputExt = token >= 0 && token < tokens.size() ? tokens[token] : QString();
+    return true;
+}
+
+void TMainForm::Convert() {
+    {
+        EnableSettings(false);
+        ui->btnAbort->setEnabled(true);
+        ui->prGauge->SetProgress(0);
+        Busy = true;
+        // An exception out of the job must not leave a window that refuses to close.
+        struct TEndAtExit {
+            TMainForm& Form;
+            ~TEndAtExit() { Form.EndConvert(); }
+        } endAtExit{*this};
+
+        mp4->AbortRequested = AbortFlag;
+        mp4->NameAsTitle = ui->chbxNameIsTag->isChecked();
+        mp4->VerifyOnly = ui->chbxVerify->isChecked();
+        UpdateBitrateMode();
+        ui->memError->clear();
+        mp4->ClearAll(true);
+        for (int row = 0; row < ui->lbxCueList->count(); ++row)
+            mp4->AddSrcFile(ui->lbxCueList->item(row)->text().toStdString());
+        const bool combine = ui->rdgrpConvert->ItemIndex() != 1;
+        if (!mp4->DoConvert(combine, ui->rdbtnSelect->isChecked())) {
+            ui->prGauge->SetProgress(0);
+            ShowRunFailure();
+        }
+    }
+    if (ui->chbxExitDone->isChecked())
+        close();
+}
+
+void TMainForm::EndConvert() {
+    Busy = false;
+    ui->btnConvert->setEnabled(false);
+    ui->btnAbort->setEnabled(false);
+    ui->btnClearCue->setEnabled(true);
+    SetCaption();
+    ui->lbxCueList->clear();
+    EnableSettings(true);
+}
+
+void TMainForm::btnAbortClick() {
+    if (!Busy) {
+        AbortPressed = false;
+        return;
+    }
+    AbortPressed = true;
+    AbortFlag = true;
+    ui->lbxCueList->clear();
+    ui->stbarProcessing->SetPanelText(0, "decoding");
+    ui->stbarSavedTo->SetPanelText(0, "encoding");
+    ui->stbarProcessing->SetPanelText(1, "");
+    ui->stbarSavedTo->SetPanelText(1, "");
+}
+
+void TMainForm::EnableSettings(bool enabled) {
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             ui->chbxExitDone, ui->chbxHint, ui->chbxNameIsTag, ui->chbxOnTop, ui->chbxUpdates,
+             ui->chbxVerify, ui->ediFreeBitrate, ui->ediQuality, ui->lblFreeBitrate, ui->lblQuality,
+             ui->lbxRate})
+        control->setEnabled(enabled);
+    ui->mnuAbout->setEnabled(enabled);
+    ui->mnuCodecs->menuAction()->setEnabled(enabled);
+    ui->mnuHelpPdf->setEnabled(enabled);
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{ui->rdbtnCBR, ui->rdbtnFreeBitrate, ui->rdbtnQuality,
+                                         ui->rdbtnSelect, ui->rdbtnSource, ui->rdgrpConvert})
+        control->setEnabled(enabled);
+}
+
+void TMainForm::InstallMessageHook() {
+    // Installing again only moves the filter to the front; it never runs twice.
+    qApp->installEventFilter(this);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    // The cue list's mouse events come through here too, as everything of the application does.
+    if (watched == ui->lbxCueList->viewport()) {
+        if (event->type() == QEvent::MouseButtonPress) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            lbxCueListMouseDown(mouse->button(), mouse->position().toPoint());
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            lbxCueListMouseUp(mouse->button(), mouse->position().toPoint());
+        }
+        return false;
+    }
+    const auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || widget->window() != this)
+        return false;
+    if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        if (!drag->mimeData()->hasUrls())
+            return false;
+        drag->acceptProposedAction();
+        return true;
+    }
+    bool handled = false;
+    ProcessMessage(event, handled);
+    return handled;
+}
+
+void TMainForm::ProcessMessage(QEvent* message, bool& handled) {
+    if (message->type() != QEvent::Drop) {
+        handled = false;
+        return;
+    }
+    handled = true;
+    auto* drop = static_cast<QDropEvent*>(message);
+    drop->acceptProposedAction();
+    if (Busy)
+        return;
+    AbortFlag = false;
+    AbortPressed = false;
+    EnableSettings(true);
+    ui->memLog->clear();
+    ui->memTagList->clear();
+    ui->stbarProcessing->SetPanelText(0, "decoding");
+    ui->stbarProcessing->SetPanelText(1, "");
+    ui->stbarSavedTo->SetPanelText(0, "encoding");
+    ui->stbarSavedTo->SetPanelText(1, "");
+    ui->PageControl1->setCurrentIndex(0);
+    ui->prGauge->SetProgress(0);
+    for (const QUrl& url : drop->mimeData()->urls()) {
+        if (!url.isLocalFile())
+            continue;
+        const QString name = url.toLocalFile();
+        std::error_code ec;
+        // A name whose attributes cannot be read is taken for a folder and so yields nothing.
+        const std::filesystem::file_status status = std::filesystem::status(name.toStdString(), ec);
+        if (ec || std::filesystem::is_directory(status))
+            SearchDir2(name);
+        else
+            AddCueEntry(name);
+    }
+    if (!Busy) {
+        if (ui->lbxCueList->count() > 0)
+            ui->btnConvert->setEnabled(true);
+        ui->lbxCueList->update();
+    }
+}
+
+void TMainForm::AddCueEntry(const QString& path) {
+    const std::string name = path.toStdString();
+    if (CueExtensions.count(pipeline::LowerExtension(name)) && mp4->AddSrcFile(name))
+        ui->lbxCueList->addItem(path);
+}
+
+void TMainForm::SearchDir2(const QString& folder) {
+    const QString prefix = folder.endsWith('/') ? folder : folder + '/';
+    std::error_code ec;
+    std::filesystem::directory_iterator entry(prefix.toStdString(), ec);
+    for (; !ec && entry != std::filesystem::directory_iterator(); entry.increment(ec)) {
+        std::error_code kindError;
+        if (entry->is_directory(kindError))
+            continue;
+        AddCueEntry(prefix + QString::fromStdString(entry->path().filename().string()));
+    }
+}
+
+int TMainForm::CueRowAt(QPoint at) const {
+    QListWidgetItem* item = ui->lbxCueList->itemAt(at);
+    return item ? ui->lbxCueList->row(item) : -1;
+}
+
+void TMainForm::lbxCueListMouseDown(Qt::MouseButton button, QPoint at) {
+    if (Busy || button != Qt::LeftButton)
+        return;
+    DragFromIndex = CueRowAt(at);
+    if (DragFromIndex >= 0)
+        DragText = ui->lbxCueList->item(DragFromIndex)->text();
+}
+
+void TMainForm::lbxCueListMouseUp(Qt::MouseButton button, QPoint at) {
+    if (Busy)
+        return;
+    QListWidget& list = *ui->lbxCueList;
+    if (button == Qt::LeftButton) {
+        const int target = CueRowAt(at);
+        const int from = DragFromIndex;
+        // One press moves one row once; a release without a press of its own moves nothing.
+        DragFromIndex = -1;
+        if (target < 0 || from < 0 || from >= list.count())
+            return;
+        if (target < from) {
+            list.insertItem(target, DragText);
+            delete list.takeItem(from + 1);
+        } else if (target > from) {
+            list.insertItem(target + 1, DragText);
+            delete list.takeItem(from);
+        }
+        list.setCurrentRow(target);
+    } else if (button == Qt::RightButton) {
+        const int row = CueRowAt(at);
+        if (row < 0) {
+            list.clearSelection();
+            list.setCurrentRow(-1);
+        } else {
+            list.setCurrentRow(row);
+            if (Dialogs.Confirm(this, AtWindow(76, 148),
+                                "Delete:  \"" + list.item(row)->text() + "\"  ?"))
+                delete list.takeItem(row);
+        }
+        if (list.count() == 0) {
+            ui->btnClearCue->setEnabled(true);
+            ui->btnConvert->setEnabled(false);
+        }
+    }
+}
+
+void TMainForm::btnClearCueClick() {
+    ui->lbxCueList->clear();
 }

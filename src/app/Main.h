@@ -1,11 +1,13 @@
 #pragma once
 
+#include "platform/LocalDay.h"
 #include "update/Versioncomp.h"
 
 #include <QMainWindow>
 #include <QPoint>
 #include <QString>
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -34,6 +36,11 @@ public:
     bool AbortFlag = false;
     bool AbortPressed = false;
     int TagStepCount = 0;
+    // The save dialog's filter: 1 MP4, 2 M4A; kept in the settings.
+    int FilterIndex = 1;
+    QString OutputDir, OutputName, OutputExt;
+    int DragFromIndex = -1;
+    QString DragText;
     QString SavedToText;
     std::array<QString, 10> RateTexts;
     int RateButton = 0;
@@ -78,11 +85,41 @@ public:
     void mnuMP4Click();
     bool CodecsPresent();
 
+    // The settings and the daily update check.
+    QString RegistryKey;
+    // Day numbers as decimal text: the last day the program ran, and today.
+    QString StoredDay, TodayText;
+    // -1 no result, 0 no update, 1 minor, 2 major.
+    int UpdateKind = -1;
+    QString NewFileVersion;
+    // The clock of the day rule; tests set their own day.
+    std::function<int()> Today = [] { return platform::LocalDay(); };
+    // The user hears of a failed save once, not at every later save.
+    bool SaveFailureShown = false;
+    void ReadFromRegistry();
+    void SaveToRegistry();
+    void CheckApplVersion();
+
+    void btnConvertClick();
+    // False when the user cancelled the save dialog.
+    bool RunSaveDialog();
+    void Convert();
+    void btnAbortClick();
+    void EnableSettings(bool enabled);
+
+    // Handles drops for the whole application; handled is false for every other event.
+    void ProcessMessage(QEvent* message, bool& handled);
+    void SearchDir2(const QString& folder);
+    void lbxCueListMouseDown(Qt::MouseButton button, QPoint at);
+    void lbxCueListMouseUp(Qt::MouseButton button, QPoint at);
+    void btnClearCueClick();
+
     // The gauge's range while decoding and encoding: one step is one pixel.
     static constexpr int GaugeRange = 733;
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -92,6 +129,11 @@ private:
     void OpenWebAddress(const std::string& path);
     void SourceDone(TMP4& job, bool removeCueRow);
     void WriteLogFile();
+    void InstallMessageHook();
+    void AddCueEntry(const QString& path);
+    // The closing steps of a run, taken however the run ended.
+    void EndConvert();
+    int CueRowAt(QPoint at) const;
 
     TDialogs& Dialogs;
     bool Activated = false;

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Times a combined conversion of three one-minute FLAC files run from the window (offscreen)
+# against the same job run by parvane-job, alternating the two, and prints the medians, the
+# ratio window / job and the window's 99th percentile event gap (goal: under 200 ms).
+#   window_bench.sh APP_FOLDER [RUNS]
+set -euo pipefail
+
+app=${1:?usage: window_bench.sh APP_FOLDER [RUNS]}
+runs=${2:-3}
+work=$(mktemp -d "${TMPDIR:-/tmp}/parvane-bench-window-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+now() { date +%s.%N; }
+elapsed() { awk -v s="$1" -v e="$2" 'BEGIN { printf "%.3f\n", e - s }'; }
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+echo "preparing inputs in $work ..."
+files=()
+for i in 1 2 3; do
+  ffmpeg -v error -nostdin -f lavfi -i "anoisesrc=d=60:r=44100:c=pink:a=0.2:s=$i" -ac 2 \
+    -c:a pcm_s16le "$work/track$i.wav"
+  flac -s -o "$work/track$i.flac" "$work/track$i.wav"
+  rm "$work/track$i.wav"
+  files+=("$work/track$i.flac")
+done
+
+window=() job=() p99=()
+for ((i = 0; i < runs; i++)); do
+  rm -f "$work"/*.mp4
+  line=$(HOME=$work XDG_CONFIG_HOME=$work/.config PARVANE_UPDATE_SERVER=127.0.0.1:9 \
+    "$app/bench-window" "$work/window.mp4" "${files[@]}")
+  window+=("$(sed -n 's/.*seconds=\([0-9.]*\).*/\1/p' <<<"$line")")
+  p99+=("$(sed -n 's/.*p99_ms=\([0-9.]*\).*/\1/p' <<<"$line")")
+  start=$(now)
+  "$app/parvane-job" --to "$work" --name job.mp4 "${files[@]}" >/dev/null
+  job+=("$(elapsed "$start" "$(now)")")
+done
+
+w=$(median "${window[@]}") j=$(median "${job[@]}") p=$(median "${p99[@]}")
+echo "window run (median of $runs)   ${w} s"
+echo "parvane-job (median of $runs)  ${j} s"
+awk -v w="$w" -v j="$j" -v p="$p" 'BEGIN {
+  printf "ratio window / job            %.3f (goal <= 1.05)\n", w / j
+  printf "event gap p99                 %.1f ms (goal < 200 ms)\n", p }'

@@ -1,0 +1,153 @@
+#include "WindowTest.h"
+#include "app/StatusBar.h"
+
+#include <QPushButton>
+#include <QTest>
+#include <sys/stat.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class CueList : public TWindowTest {
+protected:
+    QStringList Names() {
+        QStringList names;
+        for (const QString& row : CueRows())
+            names << QString::fromStdString(fs::path(row.toStdString()).filename().string());
+        return names;
+    }
+    QPoint RowCentre(int row) { return Cue().visualItemRect(Cue().item(row)).center(); }
+    QPoint BelowRows() { return QPoint(20, Cue().viewport()->height() - 5); }
+    void Move(QPoint from, QPoint to) {
+        QTest::mousePress(Cue().viewport(), Qt::LeftButton, {}, from);
+        QTest::mouseRelease(Cue().viewport(), Qt::LeftButton, {}, to);
+    }
+    void RightClick(QPoint at) { QTest::mouseClick(Cue().viewport(), Qt::RightButton, {}, at); }
+    void MakeFile(const std::string& name, std::size_t size = 200) {
+        tooltest::WriteFile(Folder / name, std::string(size, 'x'));
+    }
+};
+
+} // namespace
+
+TEST_F(CueList, AFolderGivesItsOwnSupportedFilesOnly) {
+    fs::create_directories(Folder / "album/sub");
+    MakeFlac("album/one.flac", 0.1);
+    MakeFlac("album/two.flac", 0.1);
+    MakeFlac("album/sub/deeper.flac", 0.1);
+    MakeFile("album/notes.txt");
+    Drop({(Folder / "album").string()});
+    QStringList sorted = Names();
+    sorted.sort();
+    EXPECT_EQ(sorted, (QStringList{"one.flac", "two.flac"}));
+    EXPECT_TRUE(Find<QPushButton>("btnConvert")->isEnabled());
+}
+
+TEST_F(CueList, TakesTheFourKindsInAnyCaseAndRefusesTheRest) {
+    for (const char* name : {"SONG.MP3", "song.mp3", "song.ogg", "song.m4a", "a.FLAC", "b.ape"})
+        MakeFile(name);
+    MakeWav("c.Wav", 0.1);
+    MakeFile("tiny.wav", 10);
+    Drop({(Folder / "song.ogg").string(), (Folder / "song.m4a").string()});
+    EXPECT_TRUE(CueRows().isEmpty());
+    EXPECT_FALSE(Find<QPushButton>("btnConvert")->isEnabled());
+    Drop({(Folder / "SONG.MP3").string(), (Folder / "song.mp3").string(),
+          (Folder / "song.ogg").string(), (Folder / "a.FLAC").string(), (Folder / "b.ape").string(),
+          (Folder / "c.Wav").string(), (Folder / "tiny.wav").string()});
+    EXPECT_EQ(Names(), (QStringList{"SONG.MP3", "song.mp3", "a.FLAC", "b.ape", "c.Wav"}));
+    // A later drop of nothing usable keeps the list.
+    Drop({(Folder / "song.ogg").string()});
+    EXPECT_EQ(CueRows().size(), 5);
+    EXPECT_TRUE(Find<QPushButton>("btnConvert")->isEnabled());
+}
+
+TEST_F(CueList, OddNamesAddNothingAndNeverBlock) {
+    fs::create_directories(Folder / "x.mp3");
+    MakeFile("empty.flac", 0);
+    fs::create_symlink(Folder / "nowhere.wav", Folder / "dangling.wav");
+    ASSERT_EQ(mkfifo((Folder / "x.wav").c_str(), 0600), 0);
+    Drop({(Folder / "x.mp3").string(), (Folder / "empty.flac").string(),
+          (Folder / "dangling.wav").string(), (Folder / "x.wav").string(),
+          (Folder / "missing.wav").string()});
+    EXPECT_TRUE(CueRows().isEmpty());
+}
+
+TEST_F(CueList, TheSameFileTwiceConvertsTwice) {
+    const std::string song = MakeWav("song.wav", 0.5);
+    Drop({song, song});
+    EXPECT_EQ(CueRows().size(), 2);
+    Check("rdgrpConvertItem1");
+    Check("rdbtnSource");
+    Dialogs.SaveAnswer = TSaveChoice{"ignored", 1};
+    Find<QPushButton>("btnConvert")->click();
+    EXPECT_TRUE(fs::exists(Folder / "song.mp4"));
+    EXPECT_TRUE(fs::exists(Folder / "song-1.mp4"));
+}
+
+TEST_F(CueList, ADropDuringARunChangesNothing) {
+    const std::string other = MakeWav("other.wav", 0.1);
+    Drop({MakeWav("a.wav", 0.5)});
+    QString before;
+    int rows = -1;
+    Form->mp4->OnStepStart = [&, shown = Form->mp4->OnStepStart](TMP4& job) {
+        shown(job);
+        if (rows >= 0)
+            return;
+        before = Find<TStatusBar>("stbarProcessing")->PanelText(1);
+        Drop({other});
+        rows = Cue().count();
+        EXPECT_EQ(Find<TStatusBar>("stbarProcessing")->PanelText(1), before);
+    };
+    Dialogs.SaveAnswer = TSaveChoice{"a", 1};
+    Find<QPushButton>("btnConvert")->click();
+    EXPECT_EQ(rows, 1);
+    EXPECT_FALSE(before.isEmpty());
+}
+
+TEST_F(CueList, RowsMoveWithTheLeftButton) {
+    Drop({MakeWav("0.wav", 0.1), MakeWav("1.wav", 0.1), MakeWav("2.wav", 0.1)});
+    Move(RowCentre(0), RowCentre(2));
+    EXPECT_EQ(Names(), (QStringList{"1.wav", "2.wav", "0.wav"}));
+    EXPECT_EQ(Cue().currentRow(), 2);
+    Move(RowCentre(2), RowCentre(0));
+    EXPECT_EQ(Names(), (QStringList{"0.wav", "1.wav", "2.wav"}));
+    Move(RowCentre(2), RowCentre(0));
+    EXPECT_EQ(Names(), (QStringList{"2.wav", "0.wav", "1.wav"}));
+    Move(BelowRows(), RowCentre(0));
+    EXPECT_EQ(Names(), (QStringList{"2.wav", "0.wav", "1.wav"}));
+    Move(RowCentre(1), RowCentre(1));
+    EXPECT_EQ(Names(), (QStringList{"2.wav", "0.wav", "1.wav"}));
+}
+
+TEST_F(CueList, RowsGoWithTheRightButtonAfterAYes) {
+    Drop({MakeWav("a.wav", 0.1), MakeWav("b.wav", 0.1)});
+    RightClick(BelowRows());
+    EXPECT_TRUE(Dialogs.Shown.empty());
+    EXPECT_EQ(Cue().currentRow(), -1);
+
+    Dialogs.ConfirmAnswer = false;
+    RightClick(RowCentre(1));
+    ASSERT_EQ(Dialogs.Shown.size(), 1u);
+    EXPECT_EQ(Dialogs.Shown[0].Text,
+              "Delete:  \"" + QString::fromStdString((Folder / "b.wav").string()) + "\"  ?");
+    EXPECT_EQ(Dialogs.Shown[0].At, Form->pos() + QPoint(76, 148));
+    EXPECT_EQ(CueRows().size(), 2);
+
+    Dialogs.ConfirmAnswer = true;
+    RightClick(RowCentre(1));
+    RightClick(RowCentre(0));
+    EXPECT_TRUE(CueRows().isEmpty());
+    EXPECT_FALSE(Find<QPushButton>("btnConvert")->isEnabled());
+    EXPECT_TRUE(Find<QPushButton>("btnClearCue")->isEnabled());
+}
+
+TEST_F(CueList, ClearingLeavesTheButtonsAndAnEmptyStartIsOnlyReady) {
+    Drop({MakeWav("a.wav", 0.1)});
+    Find<QPushButton>("btnClearCue")->click();
+    EXPECT_TRUE(CueRows().isEmpty());
+    EXPECT_TRUE(Find<QPushButton>("btnConvert")->isEnabled());
+    Find<QPushButton>("btnConvert")->click();
+    EXPECT_TRUE(Dialogs.Shown.empty());
+    EXPECT_EQ(Find<TStatusBar>("stbarProcessing")->PanelText(0), "Ready");
+}
