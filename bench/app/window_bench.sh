@@ -10,14 +10,12 @@ runs=${2:-3}
 work=$(mktemp -d "${TMPDIR:-/tmp}/parvane-bench-window-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-now() { date +%s.%N; }
-elapsed() { awk -v s="$1" -v e="$2" 'BEGIN { printf "%.3f\n", e - s }'; }
-median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+source "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
 
 echo "preparing inputs in $work ..."
 files=()
 for i in 1 2 3; do
-  ffmpeg -v error -nostdin -f lavfi -i "anoisesrc=d=60:r=44100:c=pink:a=0.2:s=$i" -ac 2 \
+  ffmpeg -v error -nostdin -f lavfi -i "anoisesrc=d=60:r=44100:c=pink:a=0.2:s=$i" -ac 2 -fflags +bitexact -flags:a +bitexact \
     -c:a pcm_s16le "$work/track$i.wav"
   flac -s -o "$work/track$i.flac" "$work/track$i.wav"
   rm "$work/track$i.wav"
@@ -36,9 +34,6 @@ for ((i = 0; i < runs; i++)); do
   job+=("$(elapsed "$start" "$(now)")")
 done
 
-w=$(median "${window[@]}") j=$(median "${job[@]}") p=$(median "${p99[@]}")
-echo "window run (median of $runs)   ${w} s"
-echo "parvane-job (median of $runs)  ${j} s"
-awk -v w="$w" -v j="$j" -v p="$p" 'BEGIN {
-  printf "ratio window / job            %.3f (goal <= 1.05)\n", w / j
-  printf "event gap p99                 %.1f ms (goal < 200 ms)\n", p }'
+result "window run vs parvane-job, 3 x 1 min FLAC" "$(median "${window[@]}")" "$(median "${job[@]}")" 1.05
+# The gap goal as a ratio to its limit.
+result "window event gap p99 vs 200 ms" "$(median "${p99[@]}")" 200 1.0 ms

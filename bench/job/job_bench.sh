@@ -11,9 +11,7 @@ ffmpeg=/usr/bin/ffmpeg
 work=$(mktemp -d "${TMPDIR:-/tmp}/parvane-bench-job-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-now() { date +%s.%N; }
-elapsed() { awk -v s="$1" -v e="$2" 'BEGIN { printf "%.3f\n", e - s }'; }
-median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+source "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
 
 echo "preparing inputs in $work ..."
 # Bit-exact output keeps the canonical 44-byte header the decoders write, which the job reads.
@@ -52,5 +50,4 @@ for ((i = 0; i < runs; i++)); do
 done
 [[ -s "$work/job.mp4" && -s "$work/hand.mp4" ]] || { echo "a run wrote no output" >&2; exit 1; }
 
-awk -v j="$(median "${job[@]}")" -v h="$(median "${hand[@]}")" \
-  'BEGIN { printf "combined job, 10 x 3 min WAV   job %7.3f s   by hand %7.3f s   ratio %.3f (at most 1.05)\n", j, h, j / h }'
+result "job, 10 x 3 min WAV vs by hand" "$(median "${job[@]}")" "$(median "${hand[@]}")" 1.05

@@ -10,7 +10,7 @@ ffmpeg=/usr/bin/ffmpeg
 work=$(mktemp -d "${TMPDIR:-/tmp}/parvane-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-now() { date +%s.%N; }
+source "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
 
 # Runs "$@" once and prints its wall time in seconds.
 timed() {
@@ -18,14 +18,7 @@ timed() {
   start=$(now)
   "$@" >/dev/null 2>&1
   end=$(now)
-  awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f\n", e - s }'
-}
-
-median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-
-report() { # name ours baseline limit
-  awk -v n="$1" -v o="$2" -v b="$3" -v l="$4" \
-    'BEGIN { printf "%-34s ours %7.3f s   ffmpeg %7.3f s   ratio %.2f (at most %s)\n", n, o, b, o / b, l }'
+  elapsed "$start" "$end"
 }
 
 echo "preparing inputs in $work ..."
@@ -41,7 +34,7 @@ for ((i = 0; i < runs; i++)); do
   sync
   base+=("$(timed "$ffmpeg" -nostdin -y -i "$work/ten.wav" -c:a aac -b:a 192k "$work/base.m4a")")
 done
-report "neroAacEnc -cbr 192000, 10 min" "$(median "${ours[@]}")" "$(median "${base[@]}")" 1.10
+result "neroAacEnc -cbr 192000, 10 min" "$(median "${ours[@]}")" "$(median "${base[@]}")" 1.10
 
 # Six copies of the ten minutes, joined by stream copy, make the hour.
 "$ffmpeg" -v error -nostdin -stream_loop 5 -i "$work/base.m4a" -c copy "$work/hour.m4a"
@@ -55,4 +48,4 @@ for ((i = 0; i < runs; i++)); do
   base+=("$(timed "$ffmpeg" -nostdin -i "$work/hour.m4a" -map 0 -c copy -metadata title=Benchmark \
     -metadata artist=Parvane "$work/copy.m4a")")
 done
-report "neroAacTag, 60 min MP4" "$(median "${ours[@]}")" "$(median "${base[@]}")" 1.2
+result "neroAacTag, 60 min MP4" "$(median "${ours[@]}")" "$(median "${base[@]}")" 1.2

@@ -4,6 +4,7 @@
 #include "app/Gauge.h"
 #include "app/PageControl.h"
 #include "app/RadioGroup.h"
+#include "app/RegFormat.h"
 #include "app/StatusBar.h"
 #include "pipeline/Mp4.h"
 #include "pipeline/Onename.h"
@@ -12,6 +13,7 @@
 #include "platform/Files.h"
 #include "platform/ToolNames.h"
 #include "ui_Main.h"
+#include "update/Http.h"
 #include "update/WebServer.h"
 
 #include <QApplication>
@@ -28,6 +30,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QScreen>
 #include <QUrl>
 #include <algorithm>
 #include <cctype>
@@ -223,9 +226,11 @@ void TMainForm::ApplyOnTop() {
 
 bool TMainForm::FormCloseQuery() {
     TraceLine("B-begin-FormCloseQuery");
-    // The running job stops at its next progress report; the user closes again afterwards.
-    if (Busy)
+    // The running job stops at its tool's next poll; the user closes again afterwards.
+    if (Busy) {
         AbortFlag = true;
+        mp4->RequestAbort();
+    }
     TraceLine("B-end-FormCloseQuery");
     return !Busy;
 }
@@ -348,6 +353,8 @@ QString TMainForm::RunFailureMessage() const {
                      "files to MP4.";
     if (mp4->EncodeFailed)
         return "The encoder did not write the MP4 file.\nIts messages are in the Error List.";
+    if (mp4->Failed)
+        return "An audio file could not be decoded.\nIts decoder's messages are in the Error List.";
     return "None of the audio files could be converted.";
 }
 
@@ -672,6 +679,8 @@ void TMainForm::btnAbortClick() {
     }
     AbortPressed = true;
     AbortFlag = true;
+    // Handed on at once: a hung tool sends no progress report that would carry it.
+    mp4->RequestAbort();
     ui->lbxCueList->clear();
     ui->stbarProcessing->SetPanelText(0, "decoding");
     ui->stbarSavedTo->SetPanelText(0, "encoding");
@@ -836,4 +845,126 @@ void TMainForm::lbxCueListMouseUp(Qt::MouseButton button, QPoint at) {
 
 void TMainForm::btnClearCueClick() {
     ui->lbxCueList->clear();
+}
+
+namespace {
+
+const char* const VersionFilePath = "/net/Parvane774275/Parvaneversion.TXT";
+
+// The controls produce nothing else; a stored value outside them takes its default.
+int Within(int value, int low, int high, int fallback) {
+    return value >= low && value <= high ? value : fallback;
+}
+
+bool OnSomeScreen(const QRect& area) {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    return std::any_of(screens.begin(), screens.end(),
+                       [&](const QScreen* screen) { return screen->geometry().intersects(area); });
+}
+
+} // namespace
+
+void TMainForm::ReadFromRegistry() {
+    const std::unique_ptr<QSettings> settings = regformat::OpenUserSettings();
+    settings->beginGroup(QString(RegistryKey).replace('\\', '/'));
+    // A missing value and one of the wrong type alike take the default.
+    const auto number = [&](const char* name, int fallback) {
+        const QVariant value = settings->value(name);
+        return value.typeId() == QMetaType::Int ? value.toInt() : fallback;
+    };
+    const auto yes = [&](const char* name, bool fallback) { return number(name, fallback) != 0; };
+    // An empty text also takes the default, and so does one its edit could not hold.
+    const auto text = [&](const char* name, const QString& fallback, qsizetype digits = 0) {
+        const QVariant value = settings->value(name);
+        const QString stored = value.typeId() == QMetaType::QString ? value.toString() : QString();
+        const bool fits =
+            digits == 0 ||
+            (stored.size() <= digits && std::all_of(stored.begin(), stored.end(),
+                                                    [](QChar c) { return c >= '0' && c <= '9'; }));
+        return stored.isEmpty() || !fits ? fallback : stored;
+    };
+
+    ui->chbxVerify->setChecked(yes("verify", false));
+    ui->chbxUpdates->setChecked(yes("update", true));
+    ui->chbxNameIsTag->setChecked(yes("nametitle", true));
+    ui->chbxHint->setChecked(yes("hints", true));
+    ui->rdgrpConvert->SetItemIndex(Within(number("combine", 0), 0, 1, 0));
+    ui->lbxRate->setCurrentRow(Within(number("rate", 5), 0, 9, 5));
+    FilterIndex = Within(number("filterindex", 1), 1, 2, 1);
+    const int top = number("top", 50);
+    const int left = number("left", 50);
+    const QPoint stored(left, top);
+    move(OnSomeScreen(QRect(stored, frameGeometry().size())) ? stored : QPoint(50, 50));
+    RateButton = number("ratebtn", 0);
+    ui->chbxOnTop->setChecked(yes("ontop", false));
+    ui->chbxExitDone->setChecked(yes("exitod", false));
+    // Checking one radio button unchecks the other.
+    (yes("source", true) ? ui->rdbtnSource : ui->rdbtnSelect)->setChecked(true);
+    StoredDay = text("juliancount", "10000");
+    ui->ediQuality->setText(text("quality", "33", 2));
+    ui->ediFreeBitrate->setText(text("free", "126", 3));
+    SelectBitrateButton(RateButton);
+}
+
+void TMainForm::SaveToRegistry() {
+    const std::unique_ptr<QSettings> settings = regformat::OpenUserSettings();
+    settings->beginGroup(QString(RegistryKey).replace('\\', '/'));
+    const auto yes = [&](const char* name, const QAbstractButton* button) {
+        settings->setValue(name, button->isChecked() ? 1 : 0);
+    };
+    yes("exitod", ui->chbxExitDone);
+    yes("hints", ui->chbxHint);
+    yes("nametitle", ui->chbxNameIsTag);
+    yes("ontop", ui->chbxOnTop);
+    yes("update", ui->chbxUpdates);
+    yes("verify", ui->chbxVerify);
+    settings->setValue("juliancount", TodayText);
+    settings->setValue("filterindex", FilterIndex);
+    settings->setValue("rate", ui->lbxRate->currentRow());
+    settings->setValue("left", pos().x());
+    yes("source", ui->rdbtnSource);
+    settings->setValue("combine", ui->rdgrpConvert->ItemIndex());
+    settings->setValue("top", pos().y());
+    settings->setValue("ratebtn", RateButton);
+    settings->setValue("quality", ui->ediQuality->text());
+    settings->setValue("free", ui->ediFreeBitrate->text());
+    settings->endGroup();
+    // The store is replaced as a whole, so a failed write leaves the last saved settings intact.
+    settings->sync();
+    if (regformat::Saved(*settings) || SaveFailureShown)
+        return;
+    SaveFailureShown = true;
+    Dialogs.Error(this, std::nullopt,
+                  "The settings could not be saved to " + settings->fileName() + ".");
+}
+
+void TMainForm::CheckApplVersion() {
+    TraceLine("B-begin-CheckApplVersion");
+    THttp http;
+    TodayText = QString::number(Today());
+    // Compared as text: five-digit day numbers order correctly, and a clock set back only
+    // delays the next check.
+    if (TodayText > StoredDay && ui->chbxUpdates->isChecked()) {
+        // The day counts as checked before anything is fetched, so a dead server costs one wait
+        // a day.
+        StoredDay = TodayText;
+        SaveToRegistry();
+        UpdateKind = -1;
+        const std::string fileVersion = Vers.GetFileVersion();
+        http.SetAgent("Parvane version check " + fileVersion);
+        if (http.GetPage(update::WebAddress(VersionFilePath))) {
+            http.SelectSection("version");
+            NewFileVersion = Text(http.GetValue("FileVersion"));
+            UpdateKind = http.CompareVersions(fileVersion, Vers.GetProductVersion());
+        }
+        // A failed fetch is silent.
+        if (UpdateKind >= 0) {
+            const QString message =
+                UpdateKind == 2   ? "Major update " + NewFileVersion + " available"
+                : UpdateKind == 1 ? "Minor update " + NewFileVersion + " available"
+                                  : QString("No update available");
+            Dialogs.Information(this, AtWindow(220, 140), "Information", message);
+        }
+    }
+    TraceLine("B-end-CheckApplVersion");
 }

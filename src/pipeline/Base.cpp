@@ -1,10 +1,15 @@
 #include "pipeline/Base.h"
 
+#include "pipeline/PathParts.h"
 #include "pipeline/Wavinfo.h"
+#include "platform/AppFolder.h"
 #include "platform/CodePage.h"
 #include "platform/CommandLine.h"
 #include "platform/Files.h"
 #include "platform/TempFile.h"
+
+#include <charconv>
+#include <filesystem>
 
 namespace {
 const int WavKind = 4;
@@ -59,4 +64,90 @@ std::string TBase::QuoteArg(const std::string& text) {
 
 std::string TBase::Utf8ToText(std::string_view bytes) {
     return platform::Utf8ToText(bytes);
+}
+
+std::string TBase::MetaArg(const std::string& name, const std::string& value) {
+    return "-meta:" + name + "=" + QuoteArg(value);
+}
+
+std::optional<int> TBase::ParseInteger(std::string_view text) {
+    const std::size_t start = text.find_first_not_of(' ');
+    if (start == std::string_view::npos)
+        return std::nullopt;
+    const char* first = text.data() + start;
+    const char* last = text.data() + text.size();
+    int value = 0;
+    const auto [end, error] = std::from_chars(first, last, value);
+    if (error != std::errc() || end != last)
+        return std::nullopt;
+    return value;
+}
+
+std::string TBase::FileTitle() const {
+    return pipeline::StripExtension(pipeline::FileNamePart(SrcFile));
+}
+
+bool TBase::RunDecoder(const char* tool, const std::string& arguments,
+                       std::function<void()> parser) {
+    const std::string folder = platform::AppFolder();
+    const std::string toolPath = folder + tool;
+    if (!platform::FileExists(toolPath))
+        return false;
+    Percent = 0;
+    if (OnProgress)
+        OnProgress(*this);
+    Cons.OnPoll = [parser = std::move(parser)](TCons&) { parser(); };
+    const bool result =
+        Cons.Run("Converting to WAV...", QuoteArg(toolPath) + " " + arguments, folder, false);
+    // A header alone is no decoded audio: lame leaves one for a file it finds no frames in.
+    if (WavFileOk() && platform::FileSize(WavFile) > TWavInfo::HeaderSize()) {
+        Percent = 100;
+    } else {
+        ErrorLines = Cons.ScreenLines;
+        Failed = true;
+        // What a failed decoder left must not reach the encoder.
+        DeleteWav();
+    }
+    if (OnProgress)
+        OnProgress(*this);
+    return result;
+}
+
+void TBase::ParseScreen(std::optional<int> (*lineValue)(const std::string& line)) {
+    Cons.TerminateRequested = AbortRequested;
+    int highest = 0;
+    for (const std::string& line : Cons.ScreenLines) {
+        const std::optional<int> value = lineValue(line);
+        if (!value)
+            continue;
+        Percent = *value;
+        if (*value > highest) {
+            highest = *value;
+            if (OnProgress)
+                OnProgress(*this);
+        }
+    }
+}
+
+std::string TBase::SrcArg() const {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(SrcFile, error);
+    return QuoteArg(error ? SrcFile : absolute.string());
+}
+
+void TBase::AppendAllMetaArgs() {
+    Title = TagValues[0];
+    Artist = TagValues[1];
+    Track = TagValues[2];
+    Album = TagValues[3];
+    Comment = TagValues[4];
+    Genre = TagValues[5];
+    Year = TagValues[6];
+    MetaArgs.push_back(MetaArg("Title", Title));
+    MetaArgs.push_back(MetaArg("Artist", Artist));
+    MetaArgs.push_back(MetaArg("Track", Track));
+    MetaArgs.push_back(MetaArg("Album", Album));
+    MetaArgs.push_back(MetaArg("Comment", Comment));
+    MetaArgs.push_back(MetaArg("Genre", Genre));
+    MetaArgs.push_back(MetaArg("Year", Year));
 }

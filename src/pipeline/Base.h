@@ -4,6 +4,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,7 +55,27 @@ public:
     // A path or tag value as it goes on a tool's command line.
     static std::string QuoteArg(const std::string& text);
     static std::string Utf8ToText(std::string_view bytes);
+    // One tagger argument: "-meta:" name "=" and the quoted value.
+    static std::string MetaArg(const std::string& name, const std::string& value);
+    // A whole number after optional leading blanks; nothing for anything else.
+    static std::optional<int> ParseInteger(std::string_view text);
+
+    // SrcFile's name without folder and extension, the title when the tags give none.
+    std::string FileTitle() const;
 
 protected:
     TBase() = default;
+
+    // The decoding steps every tool-based kind shares, after MakeWavName: runs the tool of the
+    // application folder with these arguments, parser installed as the poll handler, and judges
+    // the WAV it leaves. False without any other effect when the tool is not there.
+    bool RunDecoder(const char* tool, const std::string& arguments, std::function<void()> parser);
+    // Hands the abort on, then sets Percent from every screen line lineValue reads and reports
+    // each value that rises within this screen. Lines it cannot read leave Percent alone.
+    void ParseScreen(std::optional<int> (*lineValue)(const std::string& line));
+    // SrcFile as a tool argument. The tools run in the application folder, so a relative path
+    // is made absolute; that also keeps a name starting with '-' from reading as an option.
+    std::string SrcArg() const;
+    // The tagger fields from TagValues, then their seven arguments in TagNames order.
+    void AppendAllMetaArgs();
 };

@@ -6,8 +6,12 @@
 #include "platform/CommandLine.h"
 #include "platform/Files.h"
 #include "platform/ToolNames.h"
+#include "sources/Ape.h"
+#include "sources/Flac.h"
+#include "sources/Mp3.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <fstream>
 
 namespace {
@@ -17,9 +21,15 @@ const int EncodingActivity = 10;
 const std::size_t EncoderPlanLines = 5;
 
 std::unique_ptr<TBase> NewSource(const std::string& path) {
-    // One kind per extension; the APE, FLAC and MP3 kinds belong here beside the WAV kind.
-    if (pipeline::LowerExtension(path) == ".wav")
+    const std::string extension = pipeline::LowerExtension(path);
+    if (extension == ".wav")
         return std::make_unique<TWav>();
+    if (extension == ".ape")
+        return std::make_unique<TApe>();
+    if (extension == ".flac")
+        return std::make_unique<TFlac>();
+    if (extension == ".mp3")
+        return std::make_unique<TMp3>();
     return nullptr;
 }
 
@@ -49,11 +59,49 @@ bool AllDigits(const std::string& text) {
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// Every MP4 the encoder writes opens with its file-type box.
+std::uint64_t BigEndian(const unsigned char* bytes, int count) {
+    std::uint64_t value = 0;
+    for (int i = 0; i < count; ++i)
+        value = value << 8 | bytes[i];
+    return value;
+}
+
+// Every MP4 the encoder writes opens with its file-type box and gets its index (the moov box)
+// when it is finished, so a file cut short by a dying encoder has none.
 bool LooksLikeMp4(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    char box[8] = {};
-    return in.read(box, sizeof box) && std::equal(box + 4, box + 8, "ftyp");
+    for (bool first = true;; first = false) {
+        unsigned char head[16];
+        if (!in.read(reinterpret_cast<char*>(head), 8))
+            return false;
+        const std::string type(reinterpret_cast<const char*>(head) + 4, 4);
+        if (type == "moov")
+            return !first;
+        if (first && type != "ftyp")
+            return false;
+        std::uint64_t size = BigEndian(head, 4);
+        std::uint64_t headSize = 8;
+        if (size == 1) {
+            if (!in.read(reinterpret_cast<char*>(head) + 8, 8))
+                return false;
+            size = BigEndian(head + 8, 8);
+            headSize = 16;
+        }
+        // A size of 0 runs to the end of the file: nothing can follow.
+        if (size < headSize || size - headSize > std::uint64_t{1} << 62)
+            return false;
+        in.seekg(static_cast<std::streamoff>(size - headSize), std::ios::cur);
+    }
+}
+
+// A tool that ended without a word still leaves the user a line to go by.
+std::vector<std::string> WithReason(std::vector<std::string> lines, const std::string& reason) {
+    const bool said = std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.find_first_not_of(' ') != std::string::npos;
+    });
+    if (!said)
+        lines = {reason};
+    return lines;
 }
 
 } // namespace
@@ -86,9 +134,10 @@ bool TMP4::DoConvert(bool combine, bool toSelected) {
         ~TClearAtEnd() { Job.ClearAll(true); }
     } clearAtEnd{*this};
 
-    // A false result with nothing converted must not read as mixed rates or a failed encode.
+    // A false result with nothing converted must not read as mixed rates or a failed step.
     SameSampleRate = true;
     EncodeFailed = false;
+    Failed = false;
     if (Sources.empty())
         return false;
     if (toSelected)
@@ -151,7 +200,8 @@ bool TMP4::Convert() {
             TotalSeconds += seconds;
         Failed = source->Failed;
         if (Failed)
-            ErrorLines = source->ErrorLines;
+            ErrorLines =
+                WithReason(source->ErrorLines, "No audio could be decoded from " + source->SrcFile);
         Raise(OnSourceDone);
     }
 
@@ -176,7 +226,10 @@ bool TMP4::Convert() {
     for (const TBase* source : Accepted)
         EncoderCommand += " -if " + platform::QuoteText(source->WavFile);
 
-    bool result = true;
+    // Sources that all failed to decode leave nothing to encode, and that is no success.
+    bool result = VerifyOnly || !Accepted.empty() ||
+                  std::none_of(JobSources.begin(), JobSources.end(),
+                               [](const TBase* source) { return source->Failed; });
     if (!Accepted.empty() && !VerifyOnly) {
         Activity = EncodingActivity;
         EncoderCommand += " -of " + platform::QuoteText(OutputFile);
@@ -197,7 +250,8 @@ bool TMP4::Convert() {
             // Whatever the encoder left is no MP4 and must not stay under the output's name.
             if (platform::FileExists(OutputFile))
                 platform::DeleteFile(OutputFile);
-            ErrorLines = Cons.ScreenLines;
+            ErrorLines =
+                WithReason(Cons.ScreenLines, "The encoder ended without writing " + OutputFile);
             EncodeFailed = true;
         }
         if (EncodeFailed) {
@@ -237,6 +291,12 @@ void TMP4::ClearAll(bool owning) {
             static_cast<void>(Sources.front().release());
         Sources.erase(Sources.begin());
     }
+}
+
+void TMP4::RequestAbort() {
+    AbortRequested = true;
+    for (TBase* source : JobSources)
+        source->AbortRequested = true;
 }
 
 void TMP4::RelayProgress(TBase& source) {

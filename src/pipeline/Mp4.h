@@ -52,6 +52,8 @@ public:
     TMP4& operator=(const TMP4&) = delete;
     ~TMP4();
 
+    // Reaches the running tool at its next poll, also when that tool reports no progress.
+    void RequestAbort();
     void SetOutputName(const std::string& name) { OutputFile = name; }
     void SetOutputDir(const std::string& dir) { OutputDir = dir; }
     void SetEncoderOption(const std::string& option) { EncoderOption = option; }

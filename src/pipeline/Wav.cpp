@@ -24,7 +24,7 @@ void TWav::DeleteWav() {}
 void TWav::CollectTags() {
     if (!NameAsTitle)
         return;
-    Title = pipeline::StripExtension(pipeline::FileNamePart(SrcFile));
+    Title = FileTitle();
     TagValues[0] = Title;
-    MetaArgs.push_back("-meta:Title=" + QuoteArg(Title));
+    MetaArgs.push_back(MetaArg("Title", Title));
 }

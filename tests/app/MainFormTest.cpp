@@ -106,14 +106,15 @@ TEST_F(MainForm, BuildsTheEncoderOptionOfEachMode) {
     EXPECT_EQ(Option(), "-cbr 192000");
     EXPECT_EQ(Form->RateButton, 0);
 
+    // The edits start with the stored defaults, not the layout's texts.
     Form->SelectBitrateButton(1);
-    EXPECT_EQ(Option(), "-br 128000");
+    EXPECT_EQ(Option(), "-br 126000");
     EXPECT_EQ(Form->RateButton, 1);
     EXPECT_TRUE(Find<QWidget>("grpbxConstBitrate")->isHidden());
     EXPECT_FALSE(Find<QWidget>("grpbxFreeBitrate")->isHidden());
 
     Form->SelectBitrateButton(2);
-    EXPECT_EQ(Option(), "-q 0.50");
+    EXPECT_EQ(Option(), "-q 0.33");
     EXPECT_TRUE(Find<QWidget>("grpbxFreeBitrate")->isHidden());
     EXPECT_FALSE(Find<QWidget>("grpbxQuality")->isHidden());
     for (const auto& [typed, option] : {std::pair{"5", "-q 0.5"}, {"05", "-q 0.05"}}) {

@@ -1,4 +1,4 @@
-// Writes the seed inputs of the tag reader fuzzers: one small well-formed example of every
+// Writes the seed inputs of the fuzzers: one small well-formed example of every
 // structure the readers know, so that fuzzing starts from inside the formats.
 #include <cstdint>
 #include <filesystem>
@@ -80,6 +80,14 @@ int main(int argc, char** argv) {
     const auto id3v2 = corpus / "id3v2";
     const auto id3v1 = corpus / "id3v1";
     const auto ape = corpus / "apetag";
+    const auto versionFile = corpus / "versionfile";
+    const auto regFile = corpus / "regfile";
+
+    Write(corpus / "cmdline", "tool",
+          "\"/app/neroAacEnc\" -cbr 192000 -if \"/tmp/a b.wav\" -of \"x\"\"y.mp4\"");
+    Write(corpus / "progress", "mac", "Progress: 45.3% (1.2 seconds remaining, 3.4 total)");
+    Write(corpus / "progress", "flac", "track 01.flac: 45% complete, ratio=0.612");
+    Write(corpus / "progress", "lame", "Frame#     2/1150   128 kbps  MS");
 
     const std::string texts = Frame3("TIT2", "\x00T\xEDtle"s) +
                               Frame3("TPE1", "\x01\xFF\xFE"
@@ -130,5 +138,17 @@ int main(int argc, char** argv) {
     Write(ape, "ape-and-id3v1", audio + items + Id3v1(true));
     Write(ape, "ape-only", audio + items);
     Write(ape, "id3v1-only", audio + Id3v1(false));
+
+    Write(versionFile, "minor",
+          "; Parvane\r\n[VERSION]\r\nfileversion=1.11.6.0\r\nProductVersion=1.0.0.1\r\n"
+          "[other]\r\nFileVersion=9.9.9.9\r\n");
+    Write(versionFile, "odd", "[version]\n\n[a]b\nFileVersion= 1. 11.7 .0\rProductVersion=2.x\n");
+
+    Write(regFile, "settings",
+          "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n"
+          "[HKEY_CURRENT_USER\\software\\Quillaby\\ParvaneB]\r\n"
+          "\"rate\"=dword:00000005\r\n\"juliancount\"=\"46365\"\r\n\"q\\\"\\\\\"=\"a\nb\"\r\n"
+          "[HKEY_LOCAL_MACHINE\\x]\r\n\"bin\"=hex:01,\\\r\n  02\r\n@=\"d\"\r\n"
+          "[HKEY_CURRENT_USER]\r\n\"top\"=DWORD:ffffffff\r\n");
     return 0;
 }

@@ -1,0 +1,50 @@
+#include "sources/Ape.h"
+
+#include "pipeline/PathParts.h"
+#include "platform/Files.h"
+#include "platform/ToolNames.h"
+
+TApe::TApe() {
+    Kind = 1;
+}
+
+bool TApe::AcceptsFile(const std::string& fileName) {
+    return pipeline::LowerExtension(fileName) == ".ape";
+}
+
+bool TApe::Decode() {
+    MakeWavName();
+    return RunDecoder(platform::MacTool, SrcArg() + " " + QuoteArg(WavFile) + " -d",
+                      [this] { ParseProgress(); });
+}
+
+void TApe::ParseProgress() {
+    ParseScreen(&TApe::ProgressValue);
+}
+
+std::optional<int> TApe::ProgressValue(const std::string& line) {
+    if (line.find("Progress: ") == std::string::npos)
+        return std::nullopt;
+    // The label's length goes from the front wherever the label stands.
+    std::string rest = line.substr(10);
+    // The last character is never taken for the point: "100%" reads through its dropped '%'.
+    const std::size_t dot = rest.find('.');
+    if (dot != std::string::npos && dot + 1 < rest.size())
+        rest.resize(dot);
+    else if (!rest.empty())
+        rest.pop_back();
+    return ParseInteger(rest);
+}
+
+void TApe::CollectTags() {
+    if (!platform::FileExists(SrcFile))
+        return;
+    TagReader.ReadTags(SrcFile, TagValues);
+    BuildMetaArgs();
+}
+
+void TApe::BuildMetaArgs() {
+    if (TagValues[0].empty() && NameAsTitle)
+        TagValues[0] = FileTitle();
+    AppendAllMetaArgs();
+}

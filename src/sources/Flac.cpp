@@ -1,0 +1,109 @@
+#include "sources/Flac.h"
+
+#include "pipeline/PathParts.h"
+#include "platform/AppFolder.h"
+#include "platform/Files.h"
+#include "platform/ToolNames.h"
+
+namespace {
+
+// How much of a line after its '=' the name gives up: a value this long or longer keeps a tail
+// in the name and matches no tag.
+const std::size_t NameCut = 200;
+
+std::string AsciiLower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+// The byte offset count characters after start, counted in UTF-8 as the screen shows them.
+std::size_t SkipCharacters(const std::string& text, std::size_t start, std::size_t count) {
+    std::size_t at = start;
+    for (; at < text.size() && count > 0; --count) {
+        ++at;
+        while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80)
+            ++at;
+    }
+    return at;
+}
+
+} // namespace
+
+TFlac::TFlac() {
+    Kind = 2;
+}
+
+bool TFlac::AcceptsFile(const std::string& fileName) {
+    return pipeline::LowerExtension(fileName) == ".flac";
+}
+
+bool TFlac::Decode() {
+    MakeWavName();
+    return RunDecoder(platform::FlacTool, "-d -f " + SrcArg() + " -o " + QuoteArg(WavFile),
+                      [this] { ParseProgress(); });
+}
+
+void TFlac::ParseProgress() {
+    ParseScreen(&TFlac::ProgressValue);
+}
+
+std::optional<int> TFlac::ProgressValue(const std::string& line) {
+    const std::size_t percent = line.find("% complete");
+    if (percent == std::string::npos || percent == 0)
+        return std::nullopt;
+    // Backwards from before the '%': the colon after the file name, not one inside it.
+    const std::size_t colon = line.rfind(':', percent - 1);
+    if (colon == std::string::npos)
+        return std::nullopt;
+    return ParseInteger(std::string_view(line).substr(colon + 1, percent - colon - 1));
+}
+
+void TFlac::CollectTags() {
+    const std::string folder = platform::AppFolder();
+    const std::string tool = folder + platform::MetaflacTool;
+    // Without the tag lister there is nothing to read, and the screen keeps what it had.
+    if (platform::FileExists(tool)) {
+        // No poll handler: the short listing always runs to its end.
+        Cons.OnPoll = nullptr;
+        Cons.Run("Extracting Tags ...",
+                 QuoteArg(tool) + " " + SrcArg() +
+                     " --show-tag=ARTIST --show-tag=TITLE --show-tag=TRACKNUMBER"
+                     " --show-tag=ALBUM --show-tag=COMMENT --show-tag=GENRE --show-tag=DATE",
+                 folder, false);
+    }
+    bool seen = false;
+    for (const std::string& line : Cons.ScreenLines) {
+        seen = !line.empty();
+        StoreTagLine(line);
+    }
+    if (TagValues[0].empty() && NameAsTitle)
+        TagValues[0] = FileTitle();
+    AppendAllMetaArgs();
+    for (std::size_t i = 0; i < TagNames.size(); ++i)
+        seen = seen || !TagValues[i].empty();
+    // A file that showed nothing and has no title from its name gets no arguments at all.
+    if (!seen)
+        MetaArgs.clear();
+}
+
+void TFlac::StoreTagLine(const std::string& line) {
+    const std::size_t equals = line.find('=');
+    std::string name = line;
+    std::string value = line;
+    if (equals != std::string::npos) {
+        name = line.substr(0, equals) + line.substr(SkipCharacters(line, equals, NameCut));
+        value = line.substr(equals + 1);
+    }
+    // "0" is no value: a track number of 0 means there is none.
+    if (value == "0")
+        value.clear();
+    const std::string lowerName = AsciiLower(name);
+    for (std::size_t i = 0; i < TagNames.size(); ++i) {
+        if (AsciiLower(TagNames[i]) == lowerName) {
+            TagValues[i] = value;
+            return;
+        }
+    }
+}

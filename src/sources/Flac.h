@@ -1,0 +1,26 @@
+#pragma once
+
+#include "pipeline/Base.h"
+
+#include <optional>
+#include <string>
+
+// A FLAC file: its tags come from metaflac's NAME=value lines on the console screen, its audio
+// from flac.
+class TFlac : public TBase {
+public:
+    TFlac();
+
+    bool AcceptsFile(const std::string& fileName) override;
+    bool Decode() override;
+    void CollectTags() override;
+
+    // The poll handler of the decoder run.
+    void ParseProgress();
+
+    // The percent of a "name.flac: 45% complete" line; nothing when the line has none.
+    static std::optional<int> ProgressValue(const std::string& line);
+
+private:
+    void StoreTagLine(const std::string& line);
+};

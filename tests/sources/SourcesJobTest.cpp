@@ -1,0 +1,176 @@
+// The job over every kind of source: tags into the MP4, failures, missing tools, abort, names.
+
+#include "SourceTestFiles.h"
+#include "pipeline/Mp4.h"
+#include "pipeline/PipelineTestSupport.h"
+#include "platform/CommandLine.h"
+
+#include <numeric>
+#include <random>
+#include <unistd.h>
+
+using namespace sourcetest;
+using tooltest::TScopedFolder;
+
+namespace {
+
+class SourcesJob : public testing::Test {
+protected:
+    TScopedFolder Work;
+    pipelinetest::TScopedTmpDir Tmp{Work / "tmp"};
+    TMP4 Job;
+    std::vector<Strings> SourceErrors;
+    std::vector<double> DecodedSeconds;
+
+    SourcesJob() {
+        fs::create_directories(Work / "out");
+        Job.OutputExt = ".m4a";
+        Job.SetEncoderOption("-cbr 128000");
+        Job.OnSourceDone = [this](TMP4& j) {
+            if (j.Failed)
+                SourceErrors.push_back(j.ErrorLines);
+            else
+                DecodedSeconds.push_back(
+                    std::stod(tooltest::Probe(fs::absolute(j.CurrentTarget), "format=duration")
+                                  .at("duration")));
+        };
+    }
+
+    // A combined run into out/all.m4a; the promises every run keeps are checked here.
+    bool Run(const Strings& files) {
+        Job.ClearAll(true);
+        for (const std::string& file : files)
+            EXPECT_TRUE(Job.AddSrcFile(file)) << file;
+        Job.SetOutputName("all");
+        Job.SetOutputDir((Work / "out").string() + "/");
+        const bool result = Job.DoConvert(true, true);
+        EXPECT_TRUE(pipelinetest::TempWavs(Work / "tmp").empty());
+        return result;
+    }
+
+    // The tagger's arguments after its tool and file.
+    Strings TaggerArgs() const {
+        const Strings argv = platform::SplitCommandLine(Job.TaggerCommand);
+        return Strings(argv.begin() + std::min<std::size_t>(2, argv.size()), argv.end());
+    }
+
+    fs::path Output() const { return Work / "out" / "all.m4a"; }
+};
+
+} // namespace
+
+TEST_F(SourcesJob, FlacTagsReachTheTaggerAndTheMp4AsListed) {
+    const std::string long199(199, 'a');
+    const std::string long200(200, 'b');
+    const std::string file = MakeFlac(Work / "tagged.flac", 1,
+                                      {"TITLE=Blue \"Moon\" \xC3\xBC\xE6\x97\xA5", "artist=Ann",
+                                       "ARTIST=Bob", "TRACKNUMBER=0", "ALBUM=" + long199,
+                                       "COMMENT=a=b", "GENRE=" + long200, "DATE=2010"});
+    ASSERT_TRUE(Run({file}));
+    EXPECT_EQ(TaggerArgs(), (Strings{"-chapter:1", "-meta:Title=Blue \"Moon\" \xC3\xBC\xE6\x97\xA5",
+                                     "-meta:Artist=Bob", "-meta:Track=", "-meta:Album=" + long199,
+                                     "-meta:Comment=a=b", "-meta:Genre=", "-meta:Year=2010"}));
+    const auto tags = tooltest::Probe(Output(), "format_tags");
+    EXPECT_EQ(tags.at("TAG:title"), "Blue \"Moon\" \xC3\xBC\xE6\x97\xA5");
+    EXPECT_EQ(tags.at("TAG:artist"), "Bob");
+    EXPECT_EQ(tags.at("TAG:album"), long199);
+    EXPECT_EQ(tags.at("TAG:comment"), "a=b");
+    EXPECT_EQ(tags.at("TAG:date"), "2010");
+    EXPECT_FALSE(tags.contains("TAG:track") || tags.contains("TAG:genre"));
+}
+
+TEST_F(SourcesJob, FourKindsMakeOneFileWithAChapterEachTitledFromItsTags) {
+    Job.NameAsTitle = true;
+    const std::string wav = (Work / "plain wav.wav").string();
+    tooltest::WriteWav(wav, {}, 44100);
+    const Strings files = {Ape("mac-399-tagged.ape"),
+                           MakeFlac(Work / "f.flac", 2, {"TITLE=From FLAC"}),
+                           MakeMp3(Work / "m.mp3", 2, {"--tt", "From MP3", "--ta", "M"}), wav};
+    ASSERT_TRUE(Run(files));
+    const auto chapters = tooltest::Chapters(Output());
+    ASSERT_EQ(chapters.size(), 4u);
+    EXPECT_EQ(chapters[0].Title, std::string(2048, 'x'));
+    EXPECT_EQ(chapters[1].Title, "From FLAC");
+    EXPECT_EQ(chapters[2].Title, "From MP3");
+    EXPECT_EQ(chapters[3].Title, "plain wav");
+    EXPECT_EQ(tooltest::Probe(Output(), "format_tags").at("TAG:artist"), std::string(2048, 'x'));
+    ASSERT_EQ(DecodedSeconds.size(), 4u);
+    const double audio = std::stod(tooltest::Probe(Output(), "stream=duration").at("duration"));
+    EXPECT_NEAR(audio, std::accumulate(DecodedSeconds.begin(), DecodedSeconds.end(), 0.0), 0.05);
+}
+
+TEST_F(SourcesJob, BrokenMiddleSourceIsLeftOutAndTheOthersRenumbered) {
+    const std::string whole = tooltest::ReadFile(MakeFlac(Work / "whole.flac", 2));
+    tooltest::WriteFile(Work / "cut.flac", whole.substr(0, whole.size() / 2));
+    ASSERT_TRUE(Run({MakeFlac(Work / "one.flac", 1, {"TITLE=one"}), (Work / "cut.flac").string(),
+                     MakeMp3(Work / "three.mp3", 1, {"--tt", "three"})}));
+    ASSERT_EQ(SourceErrors.size(), 1u);
+    EXPECT_NE(tooltest::ReadFile(Work / "cut.flac").size(), 0u);
+    const Strings args = TaggerArgs();
+    EXPECT_EQ(std::count(args.begin(), args.end(), "-chapter:1"), 1);
+    EXPECT_EQ(std::count(args.begin(), args.end(), "-chapter:2"), 1);
+    EXPECT_EQ(std::count(args.begin(), args.end(), "-chapter:3"), 0);
+    const auto chapters = tooltest::Chapters(Output());
+    ASSERT_EQ(chapters.size(), 2u);
+    EXPECT_EQ(chapters[0].Title, "one");
+    EXPECT_EQ(chapters[1].Title, "three");
+}
+
+// An abort raised as a decode starts stops the job; that source's WAV goes at once.
+TEST_F(SourcesJob, AbortDuringEachDecoderDeletesItsWav) {
+    const Strings files = {Ape("mac-399.ape"), MakeFlac(Work / "a.flac", 30),
+                           MakeMp3(Work / "a.mp3", 30)};
+    for (const std::string& file : files) {
+        SourceErrors.clear();
+        DecodedSeconds.clear();
+        Job.AbortRequested = false;
+        Job.OnStepStart = [](TMP4& j) { j.AbortRequested = j.Activity != 10; };
+        EXPECT_FALSE(Run({file})) << file;
+        EXPECT_TRUE(DecodedSeconds.empty() && SourceErrors.empty()) << file;
+        EXPECT_FALSE(fs::exists(Output())) << file;
+    }
+}
+
+// Relative names, started in their folder: blanks, quotes, '$', non-ASCII and a leading '-'.
+TEST_F(SourcesJob, OddFileNamesConvertForEveryKind) {
+    const std::string odd = "-x \"q\" $HOME \xC3\xA9 ";
+    fs::copy_file(Ape("mac-399.ape"), Work / (odd + "1.ape"));
+    MakeFlac(Work / (odd + "2.flac"), 1);
+    MakeMp3(Work / (odd + "3.mp3"), 1);
+    tooltest::WriteWav(Work / (odd + "4.wav"), {}, 44100);
+    const fs::path before = fs::current_path();
+    fs::current_path(Work.Path);
+    Job.NameAsTitle = true;
+    const bool result = Run({odd + "1.ape", odd + "2.flac", odd + "3.mp3", odd + "4.wav"});
+    fs::current_path(before);
+    ASSERT_TRUE(result);
+    EXPECT_TRUE(SourceErrors.empty());
+    const auto chapters = tooltest::Chapters(Output());
+    ASSERT_EQ(chapters.size(), 4u);
+    for (std::size_t k = 0; k < chapters.size(); ++k)
+        EXPECT_EQ(chapters[k].Title, odd + std::to_string(k + 1));
+}
+
+// The driver copied into an application folder that lacks some tools.
+TEST_F(SourcesJob, MissingToolsDropTheSourceOrItsTags) {
+    const fs::path app = Work / "app";
+    fs::create_directories(app);
+    fs::copy_file(AppDir + "parvane-job", app / "parvane-job");
+    for (const char* tool : {"neroAacEnc", "neroAacTag", "flac"})
+        fs::create_symlink(AppDir + tool, app / tool);
+    const std::string flac = MakeFlac(Work / "song.flac", 1, {"TITLE=tagged"});
+    const std::string mp3 = MakeMp3(Work / "m.mp3", 1, {"--tt", "m"});
+    const tooltest::TRunResult run = tooltest::RunTool(
+        {(app / "parvane-job").string(), "--to", (Work / "out").string(), "--name", "all", "--ext",
+         ".m4a", "--name-as-title", Ape("mac-399.ape"), mp3, flac});
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    // No progress at all from the sources whose decoder is missing, and no failure either.
+    EXPECT_EQ(run.Out.find("\"Activity\":1,\"Percent\""), std::string::npos);
+    EXPECT_EQ(run.Out.find("\"Activity\":3,\"Percent\""), std::string::npos);
+    EXPECT_EQ(run.Out.find("\"Failed\":true"), std::string::npos);
+    // Without the tag lister the name still gives the title.
+    EXPECT_NE(run.Out.find("\"MetaArgs\":[\"-meta:Title=\\\"song\\\"\",\"-meta:Artist=\\\"\\\"\""),
+              std::string::npos)
+        << run.Out;
+    EXPECT_EQ(tooltest::Probe(Output(), "format_tags").at("TAG:title"), "song");
+}
