@@ -177,8 +177,9 @@ int main(int argc, char** argv) {
                 "");
     std::printf("goal: own peak over untagged <= picture + 1 MB (%.1f MB): %s\n", limitMb,
                 extraMb <= limitMb ? "pass" : "FAIL");
-    std::printf("result\ttag reader own peak, 15 MB picture\t%.1f MB\t%.1f MB\t%.3f\t<= picture + 1 "
-                "MB\t%s\n",
-                extraMb, limitMb, extraMb / limitMb, extraMb <= limitMb ? "pass" : "FAIL");
+    std::printf(
+        "result\ttag reader own peak, 15 MB picture\t%.1f MB\t%.1f MB\t%.3f\t<= picture + 1 "
+        "MB\t%s\n",
+        extraMb, limitMb, extraMb / limitMb, extraMb <= limitMb ? "pass" : "FAIL");
     return 0;
 }
