@@ -261,6 +261,8 @@ bool TMP4::Convert() {
         } else {
             Raise(OnEncodeDone);
             DoTag();
+            if (AbortRequested)
+                result = false;
         }
     }
     Accepted.clear();
@@ -279,6 +281,10 @@ void TMP4::DoTag() {
     Cons.OnPoll = [this](TCons& runner) { TaggerPoll(runner); };
     Raise(OnTagStart);
     Cons.Run("tagging...", TaggerCommand, "0", false);
+    // The tagger replaces the file only once it is done, so a stopped one leaves an untagged
+    // MP4 of this run, which an aborted run does not keep.
+    if (AbortRequested && platform::FileExists(OutputFile))
+        platform::DeleteFile(OutputFile);
     Raise(OnTagDone);
 }
 
@@ -322,7 +328,7 @@ void TMP4::EncoderPoll(TCons& runner) {
 }
 
 void TMP4::TaggerPoll(TCons& runner) {
-    // An abort stops decoding and encoding; the short tagging run is left to finish.
-    runner.TerminateRequested = false;
     Raise(OnTagProgress);
+    // A tagger that hangs would otherwise hold the window busy for good.
+    runner.TerminateRequested = AbortRequested;
 }

@@ -65,8 +65,8 @@ void TFlac::CollectTags() {
     const std::string tool = folder + platform::MetaflacTool;
     // Without the tag lister there is nothing to read, and the screen keeps what it had.
     if (platform::FileExists(tool)) {
-        // No poll handler: the short listing always runs to its end.
-        Cons.OnPoll = nullptr;
+        // Only an abort stops the short listing: a lister that hangs would hold the run.
+        Cons.OnPoll = [this](TCons& runner) { runner.TerminateRequested = AbortRequested; };
         Cons.Run("Extracting Tags ...",
                  QuoteArg(tool) + " " + SrcArg() +
                      " --show-tag=ARTIST --show-tag=TITLE --show-tag=TRACKNUMBER"

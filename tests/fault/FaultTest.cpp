@@ -150,8 +150,8 @@ TEST_F(Fault, AHungToolEndsThroughTheAbortAlone) {
     }
 }
 
-// The tag lister and the tagger are left to finish; the abort then stops what comes after.
-TEST_F(Fault, SlowTagRunsFinishAndTheAbortTakesEffectAfterThem) {
+// A tag run that takes its time still stops at an abort, and the run keeps nothing.
+TEST_F(Fault, AnAbortStopsSlowTagRuns) {
     if (!faulttest::InFakeAppFolder())
         return faulttest::RunCurrentTestInFakeFolder();
     for (const std::string tool : {"metaflac", "neroAacTag"}) {
@@ -167,18 +167,7 @@ TEST_F(Fault, SlowTagRunsFinishAndTheAbortTakesEffectAfterThem) {
         Find<QPushButton>("btnConvert")->click();
         ExpectIdle();
         EXPECT_TRUE(NoTemporaryFiles());
-        TFiles after = Contents(Folder / tool);
-        if (tool == "neroAacTag") {
-            // Aborted only once the file was whole and tagged, so it stays.
-            EXPECT_TRUE(Errors().empty());
-            EXPECT_EQ(
-                tooltest::Probe(Folder / tool / "song-1.mp4", "format_tags").count("TAG:title"),
-                1u);
-            after.erase("song-1.mp4");
-        } else {
-            EXPECT_EQ(Errors(),
-                      std::vector<std::string>{"Abort requested - processing has stopped"});
-        }
-        EXPECT_EQ(after, before);
+        EXPECT_EQ(Errors(), std::vector<std::string>{"Abort requested - processing has stopped"});
+        EXPECT_EQ(Contents(Folder / tool), before);
     }
 }
