@@ -4,6 +4,7 @@
 
 #include "app/Dialogs.h"
 #include "app/Main.h"
+#include "platform/MessagePump.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -55,6 +56,8 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // As the program's entry point does: the window is served while a tool runs.
+    platform::SetMessagePump([] { QCoreApplication::processEvents(); });
     const QStringList args = app.arguments().mid(1);
     if (args.size() < 2) {
         std::fprintf(stderr, "usage: bench-window OUTPUT.mp4 FILE...\n");
