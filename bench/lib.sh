@@ -14,3 +14,12 @@ result() { # NAME OURS BASELINE MAX_RATIO [UNIT]
     printf "result\t%s\t%.3f %s\t%.3f %s\t%.3f\t<= %s\t%s\n", n, o, u, b, u, r, l, ok
   }'
 }
+
+# Writes track I of the ten three-minute test tracks to PATH: pink noise and a tone of its own.
+# Bit-exact output keeps the canonical 44-byte header the decoders write, which the job reads.
+make_track() { # I PATH
+  /usr/bin/ffmpeg -v error -nostdin -f lavfi -i "anoisesrc=d=180:r=44100:c=pink:a=0.2:s=$1" \
+    -f lavfi -i "sine=f=$((200 + 40 * 10#$1)):d=180:r=44100" \
+    -filter_complex "[0][1]amerge=inputs=2" -ac 2 -fflags +bitexact -flags:a +bitexact \
+    -c:a pcm_s16le "$2"
+}

@@ -7,20 +7,15 @@ set -euo pipefail
 
 app=${1:?usage: job_bench.sh APP_FOLDER [RUNS]}
 runs=${2:-3}
-ffmpeg=/usr/bin/ffmpeg
 work=$(mktemp -d "${TMPDIR:-/tmp}/parvane-bench-job-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 source "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
 
 echo "preparing inputs in $work ..."
-# Bit-exact output keeps the canonical 44-byte header the decoders write, which the job reads.
 files=()
 for i in $(seq -w 1 10); do
-  "$ffmpeg" -v error -nostdin -f lavfi -i "anoisesrc=d=180:r=44100:c=pink:a=0.2:s=$i" \
-    -f lavfi -i "sine=f=$((200 + 40 * 10#$i)):d=180:r=44100" \
-    -filter_complex "[0][1]amerge=inputs=2" -ac 2 -fflags +bitexact -flags:a +bitexact \
-    -c:a pcm_s16le "$work/track$i.wav"
+  make_track "$i" "$work/track$i.wav"
   files+=("$work/track$i.wav")
 done
 

@@ -17,10 +17,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
 echo "preparing inputs in $work ..."
 files=()
 for i in $(seq -w 1 10); do
-  "$ffmpeg" -v error -nostdin -f lavfi -i "anoisesrc=d=180:r=44100:c=pink:a=0.2:s=$i" \
-    -f lavfi -i "sine=f=$((200 + 40 * 10#$i)):d=180:r=44100" \
-    -filter_complex "[0][1]amerge=inputs=2" -ac 2 -fflags +bitexact -flags:a +bitexact \
-    -c:a pcm_s16le "$work/in$i.wav"
+  make_track "$i" "$work/in$i.wav"
   "$app/flac" -s -o "$work/track$i.flac" "$work/in$i.wav"
   rm "$work/in$i.wav"
   "$app/metaflac" --set-tag="TITLE=Track $i" --set-tag=ARTIST=Bench --set-tag="TRACKNUMBER=$i" \

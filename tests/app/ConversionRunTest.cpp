@@ -21,13 +21,6 @@ protected:
         Check(combined ? "rdgrpConvertItem0" : "rdgrpConvertItem1");
         Check(toSource ? "rdbtnSource" : "rdbtnSelect");
     }
-    std::vector<std::string> Errors() {
-        std::vector<std::string> texts;
-        for (const auto& shown : Dialogs.Shown)
-            if (shown.Kind == "error")
-                texts.push_back(shown.Text.toStdString());
-        return texts;
-    }
     // The buttons and the settings, as "convert abort clear settings", 1 for enabled.
     std::string Controls() {
         auto on = [&](const char* name) { return Find<QWidget>(name)->isEnabled() ? '1' : '0'; };

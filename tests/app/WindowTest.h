@@ -62,6 +62,14 @@ protected:
             rows << Cue().item(i)->text();
         return rows;
     }
+    // The texts of the error boxes shown so far.
+    std::vector<std::string> Errors() {
+        std::vector<std::string> texts;
+        for (const auto& shown : Dialogs.Shown)
+            if (shown.Kind == "error")
+                texts.push_back(shown.Text.toStdString());
+        return texts;
+    }
     void Check(const char* name, bool on = true) {
         Find<QWidget>(name)->setProperty("checked", on);
     }

@@ -105,14 +105,6 @@ protected:
         EXPECT_TRUE(CueRows().isEmpty());
     }
 
-    std::vector<std::string> Errors() {
-        std::vector<std::string> texts;
-        for (const auto& shown : Dialogs.Shown)
-            if (shown.Kind == "error")
-                texts.push_back(shown.Text.toStdString());
-        return texts;
-    }
-
     // The run of a source of the tool's kind, through the job and then through the window, with
     // the tool playing the fault: the outcome is as expected, nothing that was there changed, no
     // temporary file is left, and a converted file takes the next free name.
