@@ -3,11 +3,14 @@
 #include "app/Main.h"
 #include "app/StatusBar.h"
 #include "pipeline/Mp4.h"
+#include "sources/SourceTestFiles.h"
 #include "tools/ToolTestSupport.h"
 
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <gtest/gtest.h>
+#include <map>
+#include <set>
 
 namespace {
 
@@ -184,4 +187,24 @@ TEST_F(Progress, MixedRatesGetTheirMessageForEachMode) {
               "to MP4.");
     Form->findChild<QWidget*>("chbxVerify")->setProperty("checked", true);
     EXPECT_EQ(Form->RunFailureMessage(), "Mixed Sample Frequency audio file set detected.");
+}
+
+TEST_F(Progress, EachRealDecoderShowsItsColourAndEncodingIsBlue) {
+    std::filesystem::copy_file(sourcetest::Ape("mac-399.ape"), Folder / "a.ape");
+    const Strings files = {(Folder / "a.ape").string(), sourcetest::MakeFlac(Folder / "b.flac", 20),
+                           sourcetest::MakeMp3(Folder / "c.mp3", 20), MakeWav("d.wav", 20)};
+    std::map<int, std::set<QRgb>> colours;
+    Job().OnProgress = [&, shown = Job().OnProgress](TMP4& job) {
+        shown(job);
+        colours[job.Activity].insert(Gauge().ForeColor().rgb());
+    };
+    for (const std::string& file : files)
+        ASSERT_TRUE(Job().AddSrcFile(file));
+    Job().OutputExt = ".mp4";
+    Job().SetEncoderOption("-cbr 128000");
+    ASSERT_TRUE(Job().DoConvert(false, false));
+    EXPECT_EQ(colours, (std::map<int, std::set<QRgb>>{{1, {QColor(166, 124, 82).rgb()}},
+                                                      {2, {QColor(255, 0, 0).rgb()}},
+                                                      {3, {QColor(0, 255, 0).rgb()}},
+                                                      {10, {QColor(0, 0, 255).rgb()}}}));
 }

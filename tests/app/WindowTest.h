@@ -3,6 +3,7 @@
 #include "ScriptedDialogs.h"
 #include "app/Main.h"
 #include "pipeline/Mp4.h"
+#include "sources/SourceTestFiles.h"
 #include "tools/ToolTestSupport.h"
 
 #include <QCoreApplication>
@@ -82,13 +83,7 @@ protected:
         return path;
     }
     std::string MakeFlac(const std::string& name, double seconds) {
-        const std::string wav = MakeWav(name + ".source.wav", seconds);
-        const std::string path = (Folder / name).string();
-        const auto result =
-            tooltest::RunTool({tooltest::Tool("flac"), "-s", "-f", "-o", path, "--", wav});
-        EXPECT_EQ(result.ExitCode, 0) << result.Err;
-        std::filesystem::remove(wav);
-        return path;
+        return sourcetest::MakeFlac(Folder / name, seconds);
     }
     // Drops the paths on the window as a file manager would.
     void Drop(const std::vector<std::string>& paths) {
