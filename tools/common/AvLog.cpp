@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <mutex>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -9,13 +10,16 @@ extern "C" {
 
 namespace {
 
-// Libav's log callback carries no user pointer, so the record is necessarily per process.
+// Libav's log callback carries no user pointer, so the record is necessarily per process; the
+// encoder's worker threads log into it too.
+std::mutex Lock;
 int Errors = 0;
 char First[256] = "";
 
 void Capture(void*, int level, const char* format, va_list args) {
     if (level > AV_LOG_ERROR)
         return;
+    std::lock_guard<std::mutex> guard(Lock);
     if (Errors++ == 0) {
         std::vsnprintf(First, sizeof First, format, args);
         for (char* p = First; *p; ++p)
@@ -31,9 +35,11 @@ void TAvLog::Install() {
 }
 
 int TAvLog::ErrorCount() {
+    std::lock_guard<std::mutex> guard(Lock);
     return Errors;
 }
 
 std::string TAvLog::FirstError() {
+    std::lock_guard<std::mutex> guard(Lock);
     return First;
 }

@@ -1,28 +1,31 @@
 #include "AacEncoder.h"
 
+#include "EncoderPool.h"
 #include "common/AvLog.h"
 #include "common/FdIo.h"
 #include "common/OutputFile.h"
 #include "common/ProgressLine.h"
 #include "common/ToolText.h"
 
+#include <algorithm>
+#include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-#include <libswresample/swresample.h>
 }
 
 namespace {
 
 const std::string Tool = "neroAacEnc";
-constexpr long ReadFrames = 1 << 14;
 // Inputs listed one per line before the encode; the rest are counted.
 constexpr std::size_t ListedInputs = 10;
 // The Nero chapter list counts its entries in one byte.
 constexpr std::size_t MaxChplChapters = 255;
+// How often the progress line is brought up to date while this thread waits for a segment.
+constexpr std::chrono::milliseconds ProgressInterval(100);
 
 std::string AvErrorText(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = "";
@@ -35,55 +38,13 @@ std::string VersionText(unsigned v) {
            std::to_string(v & 0xFF);
 }
 
-AVSampleFormat PackedFormat(const TWavFormat& fmt) {
-    if (fmt.Float)
-        return fmt.BitsPerSample == 64 ? AV_SAMPLE_FMT_DBL : AV_SAMPLE_FMT_FLT;
-    switch (fmt.BitsPerSample) {
-    case 8:
-        return AV_SAMPLE_FMT_U8;
-    case 16:
-        return AV_SAMPLE_FMT_S16;
-    default:
-        return AV_SAMPLE_FMT_S32; // 24-bit samples are widened first
-    }
-}
-
-// Packed 24-bit samples become the upper three bytes of 32-bit ones, in place from the back.
-void Widen24(std::uint8_t* data, long samples) {
-    for (long i = samples - 1; i >= 0; --i) {
-        const std::uint8_t* in = data + 3 * i;
-        std::uint8_t* out = data + 4 * i;
-        const std::uint8_t b0 = in[0], b1 = in[1], b2 = in[2];
-        out[0] = 0;
-        out[1] = b0;
-        out[2] = b1;
-        out[3] = b2;
-    }
-}
-
-bool ChooseLayout(const AVCodec* codec, int channels, AVChannelLayout& layout) {
-    av_channel_layout_default(&layout, channels);
-    if (!codec->ch_layouts)
-        return true;
-    const AVChannelLayout* fallback = nullptr;
-    for (const AVChannelLayout* l = codec->ch_layouts; l->nb_channels; ++l) {
-        if (av_channel_layout_compare(l, &layout) == 0)
-            return true;
-        if (l->nb_channels == channels && !fallback)
-            fallback = l;
-    }
-    return fallback && av_channel_layout_copy(&layout, fallback) == 0;
-}
-
 } // namespace
 
-TAacEncoder::TAacEncoder(const TEncoderOptions& options) : Options(options) {}
+TAacEncoder::TAacEncoder(const TEncoderOptions& options)
+    : Options(options), Inputs(options.Inputs) {}
 
 TAacEncoder::~TAacEncoder() {
-    swr_free(&Converter);
     av_packet_free(&Packet);
-    av_frame_free(&Frame);
-    avcodec_free_context(&Encoder);
     if (Muxer) {
         Muxer->pb = nullptr;
         avformat_free_context(Muxer);
@@ -97,89 +58,39 @@ bool TAacEncoder::Fail(const std::string& reason, int code) {
     return false;
 }
 
-bool TAacEncoder::OpenInputs() {
-    for (std::size_t i = 0; i < Options.Inputs.size(); ++i) {
-        const std::string& path = Options.Inputs[i];
-        const std::string which =
-            "input " + std::to_string(i + 1) + " (" + tooltext::ShortPath(path, 100) + ")";
-        auto reader = std::make_unique<TWavReader>();
-        if (!reader->Open(path))
-            return Fail(which + ": " + reader->Error());
-        const auto& fmt = reader->Format();
-        if (i == 0) {
-            Channels = fmt.Channels;
-            SampleRate = fmt.SampleRate;
-        } else if (fmt.Channels != Channels || fmt.SampleRate != SampleRate) {
-            return Fail(which + " has " + std::to_string(fmt.SampleRate) + " Hz and " +
-                        std::to_string(fmt.Channels) + " channels, input 1 has " +
-                        std::to_string(SampleRate) + " Hz and " + std::to_string(Channels) +
-                        "; all inputs must match");
-        }
-        TotalFrames += reader->Frames();
-        Readers.push_back(std::move(reader));
-    }
-    return true;
+int TAacEncoder::ThreadCount() const {
+    long threads = Options.Threads;
+    if (threads <= 0)
+        threads = sysconf(_SC_NPROCESSORS_ONLN);
+    // More workers than segments would only wait.
+    return static_cast<int>(std::clamp<long>(threads, 1, static_cast<long>(Plan.size())));
 }
 
 void TAacEncoder::PrintPlan() const {
-    const auto seconds = [this](std::uint64_t frames) {
-        return tooltext::OneDecimal(static_cast<double>(frames) / SampleRate) + " s";
+    const int rate = Setup.SampleRate;
+    const auto seconds = [rate](std::uint64_t frames) {
+        return tooltext::OneDecimal(static_cast<double>(frames) / rate) + " s";
     };
-    for (std::size_t i = 0; i < Readers.size() && i < ListedInputs; ++i) {
-        const auto& fmt = Readers[i]->Format();
+    const auto& inputs = Inputs.Inputs();
+    for (std::size_t i = 0; i < inputs.size() && i < ListedInputs; ++i)
         tooltext::Line("Input " + std::to_string(i + 1) + ": " +
-                       tooltext::ShortPath(Options.Inputs[i]) + " (" + fmt.Describe() + ", " +
-                       seconds(Readers[i]->Frames()) + ")");
-    }
-    if (Readers.size() > ListedInputs)
-        tooltext::Line("... and " + std::to_string(Readers.size() - ListedInputs) + " more inputs");
+                       tooltext::ShortPath(inputs[i].Path) + " (" + inputs[i].Format.Describe() +
+                       ", " + seconds(inputs[i].Frames) + ")");
+    if (inputs.size() > ListedInputs)
+        tooltext::Line("... and " + std::to_string(inputs.size() - ListedInputs) + " more inputs");
     tooltext::Line("Output: " + tooltext::ShortPath(Options.Output));
-    tooltext::Line("Mode: " + Options.Describe(Channels, SampleRate));
-    const std::size_t chapters = Readers.size() > 1 ? Readers.size() : 0;
-    tooltext::Line("Audio: " + std::to_string(SampleRate) + " Hz, " + std::to_string(Channels) +
-                   " channels, " + seconds(TotalFrames) + " in all, " + std::to_string(chapters) +
-                   " chapters");
-    tooltext::Line("Encoding...");
+    tooltext::Line("Mode: " + Options.Describe(Setup.Channels, rate));
+    const std::size_t chapters = inputs.size() > 1 ? inputs.size() : 0;
+    tooltext::Line("Audio: " + std::to_string(rate) + " Hz, " + std::to_string(Setup.Channels) +
+                   " channels, " + seconds(Inputs.TotalFrames()) + " in all, " +
+                   std::to_string(chapters) + " chapters");
+    const int threads = ThreadCount();
+    tooltext::Line("Encoding " + std::to_string(Plan.size()) +
+                   (Plan.size() == 1 ? " segment" : " segments") + " on " +
+                   std::to_string(threads) + (threads == 1 ? " thread..." : " threads..."));
 }
 
-bool TAacEncoder::OpenEncoder() {
-    const AVCodec* codec = avcodec_find_encoder_by_name("aac");
-    if (!codec)
-        return Fail("libavcodec has no AAC encoder");
-    bool rateOk = !codec->supported_samplerates;
-    for (const int* r = codec->supported_samplerates; r && *r; ++r)
-        rateOk = rateOk || *r == SampleRate;
-    if (!rateOk)
-        return Fail("AAC cannot carry a sample rate of " + std::to_string(SampleRate) + " Hz");
-    AVChannelLayout layout{};
-    if (!ChooseLayout(codec, Channels, layout))
-        return Fail("AAC encoding of " + std::to_string(Channels) + " channels is not offered");
-    Encoder = avcodec_alloc_context3(codec);
-    Frame = av_frame_alloc();
-    Packet = av_packet_alloc();
-    if (!Encoder || !Frame || !Packet)
-        return Fail("out of memory");
-    Encoder->sample_fmt = AV_SAMPLE_FMT_FLTP;
-    Encoder->sample_rate = SampleRate;
-    av_channel_layout_copy(&Encoder->ch_layout, &layout);
-    av_channel_layout_uninit(&layout);
-    Encoder->bit_rate = Bitrate;
-    Encoder->profile = FF_PROFILE_AAC_LOW;
-    Encoder->time_base = AVRational{1, SampleRate};
-    Encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    int ret = avcodec_open2(Encoder, codec, nullptr);
-    if (ret < 0)
-        return Fail("cannot start the AAC encoder", ret);
-    Frame->format = Encoder->sample_fmt;
-    Frame->nb_samples = Encoder->frame_size;
-    Frame->sample_rate = SampleRate;
-    av_channel_layout_copy(&Frame->ch_layout, &Encoder->ch_layout);
-    if ((ret = av_frame_get_buffer(Frame, 0)) < 0)
-        return Fail("out of memory", ret);
-    return true;
-}
-
-bool TAacEncoder::OpenMuxer(TFdIo& io) {
+bool TAacEncoder::OpenMuxer(TFdIo& io, const TSegmentEncoder& probe) {
     const std::string& out = Options.Output;
     int ret = avformat_alloc_output_context2(
         &Muxer, nullptr, tooltext::EndsWithNoCase(out, ".m4a") ? "ipod" : "mp4", nullptr);
@@ -190,26 +101,29 @@ bool TAacEncoder::OpenMuxer(TFdIo& io) {
     // Left at its default, the writer empties its buffer after every packet.
     Muxer->flush_packets = 0;
     Stream = avformat_new_stream(Muxer, nullptr);
-    if (!Stream || avcodec_parameters_from_context(Stream->codecpar, Encoder) < 0)
+    Packet = av_packet_alloc();
+    if (!Stream || !Packet ||
+        avcodec_parameters_from_context(Stream->codecpar, probe.Context()) < 0)
         return Fail("out of memory");
-    Stream->time_base = Encoder->time_base;
+    Stream->time_base = AVRational{1, Setup.SampleRate};
 
     // Chapter starts are sample counts in the sample rate's own time base, so nothing rounds
     // until the muxer writes each start on its own.
-    if (Readers.size() > 1) {
-        Muxer->chapters = static_cast<AVChapter**>(av_calloc(Readers.size(), sizeof(AVChapter*)));
+    const auto& inputs = Inputs.Inputs();
+    if (inputs.size() > 1) {
+        Muxer->chapters = static_cast<AVChapter**>(av_calloc(inputs.size(), sizeof(AVChapter*)));
         if (!Muxer->chapters)
             return Fail("out of memory");
         std::int64_t start = 0;
-        for (std::size_t i = 0; i < Readers.size(); ++i) {
+        for (std::size_t i = 0; i < inputs.size(); ++i) {
             auto* chapter = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
             if (!chapter)
                 return Fail("out of memory");
             Muxer->chapters[Muxer->nb_chapters++] = chapter;
             chapter->id = static_cast<std::int64_t>(i + 1);
-            chapter->time_base = AVRational{1, SampleRate};
+            chapter->time_base = AVRational{1, Setup.SampleRate};
             chapter->start = start;
-            start += static_cast<std::int64_t>(Readers[i]->Frames());
+            start += static_cast<std::int64_t>(inputs[i].Frames);
             chapter->end = start;
             av_dict_set(&chapter->metadata, "title", ("Chapter " + std::to_string(i + 1)).c_str(),
                         0);
@@ -218,6 +132,9 @@ bool TAacEncoder::OpenMuxer(TFdIo& io) {
     AVDictionary* options = nullptr;
     if (Muxer->nb_chapters > MaxChplChapters)
         av_dict_set(&options, "movflags", "disable_chpl", 0);
+    // The edit list's length is written in the movie time scale; the sample rate holds it
+    // exactly, where milliseconds would round away up to half of one.
+    av_dict_set_int(&options, "movie_timescale", Setup.SampleRate, 0);
     ret = avformat_write_header(Muxer, &options);
     av_dict_free(&options);
     if (ret < 0)
@@ -225,69 +142,114 @@ bool TAacEncoder::OpenMuxer(TFdIo& io) {
     return true;
 }
 
-bool TAacEncoder::SendFrame(const AVFrame* frame) {
-    int ret = avcodec_send_frame(Encoder, frame);
-    if (ret < 0)
-        return Fail("encoding failed", ret);
-    for (;;) {
-        ret = avcodec_receive_packet(Encoder, Packet);
-        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
-            return true;
-        if (ret < 0)
-            return Fail("encoding failed", ret);
-        PacketBytes += static_cast<std::uint64_t>(Packet->size);
-        av_packet_rescale_ts(Packet, Encoder->time_base, Stream->time_base);
-        Packet->stream_index = Stream->index;
-        if ((ret = av_interleaved_write_frame(Muxer, Packet)) < 0)
-            return Fail("cannot write the output: " + Io->Error(ret));
-    }
+bool TAacEncoder::Fill(TSegment& segment) {
+    const auto total = static_cast<std::int64_t>(Inputs.TotalFrames());
+    const std::int64_t frame = TSegmentPlan::FrameSamples;
+    const std::int64_t heldEnd =
+        std::min(segment.Bounds.End + TSegmentPlan::PostRollFrames * frame, total);
+    segment.First = std::max<std::int64_t>(0, segment.Bounds.Start - Options.MaxPreRoll * frame);
+    const auto carried = static_cast<std::int64_t>(Carry[0].size());
+    if (!Inputs.Read(Carry, heldEnd - (CarryFirst + carried)))
+        return Fail(Inputs.Error());
+    if (CarryFirst + static_cast<std::int64_t>(Carry[0].size()) < heldEnd)
+        return Fail("the inputs ended before their headers said");
+    const auto from = static_cast<std::size_t>(segment.First - CarryFirst);
+    const auto to = static_cast<std::size_t>(heldEnd - CarryFirst);
+    segment.Samples.resize(Carry.size());
+    for (std::size_t c = 0; c < Carry.size(); ++c)
+        segment.Samples[c].assign(Carry[c].begin() + static_cast<std::ptrdiff_t>(from),
+                                  Carry[c].begin() + static_cast<std::ptrdiff_t>(to));
+    // Keep only what the next segment's pre-roll may need.
+    const std::int64_t nextFirst =
+        std::max<std::int64_t>(0, segment.Bounds.End - Options.MaxPreRoll * frame);
+    const auto drop = static_cast<std::ptrdiff_t>(nextFirst - CarryFirst);
+    for (auto& plane : Carry)
+        plane.erase(plane.begin(), plane.begin() + drop);
+    CarryFirst = nextFirst;
+    return true;
 }
 
-bool TAacEncoder::EncodeInput(TWavReader& reader, TProgressLine& progress) {
-    const auto& fmt = reader.Format();
-    const AVSampleFormat inFormat = PackedFormat(fmt);
-    swr_free(&Converter);
-    int ret = swr_alloc_set_opts2(&Converter, &Encoder->ch_layout, AV_SAMPLE_FMT_FLTP, SampleRate,
-                                  &Encoder->ch_layout, inFormat, SampleRate, 0, nullptr);
-    if (ret < 0 || (ret = swr_init(Converter)) < 0)
-        return Fail("cannot convert the samples of " + fmt.Describe(), ret);
-    const int inBytes = av_get_bytes_per_sample(inFormat) * Channels;
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(ReadFrames) * inBytes);
-    for (;;) {
-        const long got = reader.Read(buffer.data(), ReadFrames);
-        if (got < 0)
-            return Fail(reader.Error());
-        if (got == 0)
-            return true;
-        if (fmt.BitsPerSample == 24 && !fmt.Float)
-            Widen24(buffer.data(), got * Channels);
-        long used = 0;
-        while (used < got) {
-            if (Filled == 0 && (ret = av_frame_make_writable(Frame)) < 0)
-                return Fail("out of memory", ret);
-            const int n = static_cast<int>(std::min<long>(Frame->nb_samples - Filled, got - used));
-            std::uint8_t* out[AV_NUM_DATA_POINTERS] = {};
-            for (int c = 0; c < Channels; ++c)
-                out[c] = Frame->extended_data[c] + static_cast<std::size_t>(Filled) * 4;
-            const std::uint8_t* in = buffer.data() + static_cast<std::size_t>(used) * inBytes;
-            if (swr_convert(Converter, out, n, &in, n) != n)
-                return Fail("sample conversion failed");
-            Filled += n;
-            used += n;
-            if (Filled == Frame->nb_samples) {
-                Frame->pts = SamplesSent;
-                SamplesSent += Filled;
-                Filled = 0;
-                if (!SendFrame(Frame))
-                    return false;
-                const std::int64_t seconds = SamplesSent / SampleRate;
-                if (seconds != ShownSeconds) {
-                    ShownSeconds = seconds;
-                    progress.Show("Processed " + std::to_string(seconds) + " seconds...");
-                }
-            }
+bool TAacEncoder::Splice(TSegment& segment) {
+    if (segment.Index > 0 && Options.CheckSplices) {
+        for (;;) {
+            const TAacPacket& first = segment.Packets.front();
+            TAacWindow::TSequence next{};
+            if (!TAacWindow::Read(first.Data.data(), first.Data.size(), next))
+                return Fail("the encoder wrote a frame whose window cannot be read");
+            if (TAacWindow::Follows(Previous, next))
+                break;
+            // A segment whose encoder had not settled yet: again, with all the pre-roll held.
+            if (segment.PreRollUsed >= Options.MaxPreRoll)
+                return Fail("the segments encoded in parallel do not join at " +
+                            tooltext::OneDecimal(static_cast<double>(segment.Bounds.Start) /
+                                                 Setup.SampleRate) +
+                            " s");
+            TSegmentEncoder encoder(Setup);
+            if (!encoder.Encode(segment, Options.MaxPreRoll, nullptr))
+                return Fail(segment.Error);
         }
     }
+    const TAacPacket& last = segment.Packets.back();
+    if (!TAacWindow::Read(last.Data.data(), last.Data.size(), Previous))
+        return Fail("the encoder wrote a frame whose window cannot be read");
+    return true;
+}
+
+bool TAacEncoder::Write(const TSegment& segment) {
+    for (const TAacPacket& p : segment.Packets) {
+        av_packet_unref(Packet);
+        int ret = av_new_packet(Packet, static_cast<int>(p.Data.size()));
+        if (ret < 0)
+            return Fail("out of memory", ret);
+        std::memcpy(Packet->data, p.Data.data(), p.Data.size());
+        Packet->pts = Packet->dts = p.Pts;
+        Packet->duration = p.Duration;
+        Packet->stream_index = Stream->index;
+        av_packet_rescale_ts(Packet, AVRational{1, Setup.SampleRate}, Stream->time_base);
+        PacketBytes += p.Data.size();
+        if ((ret = av_write_frame(Muxer, Packet)) < 0)
+            return Fail("cannot write the output: " + Io->Error(ret));
+    }
+    return true;
+}
+
+void TAacEncoder::ShowProgress(TProgressLine& progress) {
+    // Every whole second in turn, as a serial encode shows them, however far the workers got.
+    const std::int64_t seconds = SamplesDone.load() / Setup.SampleRate;
+    while (ShownSeconds < seconds)
+        progress.Show("Processed " + std::to_string(++ShownSeconds) + " seconds...");
+}
+
+bool TAacEncoder::Encode(TProgressLine& progress) {
+    Carry.assign(static_cast<std::size_t>(Setup.Channels), {});
+    const int threads = ThreadCount();
+    // Enough queued that no worker waits for this thread, few enough to bound the memory.
+    const std::size_t inFlight = static_cast<std::size_t>(threads) + 1;
+    TEncoderPool pool(threads, Setup, SamplesDone);
+    std::size_t next = 0;
+    for (std::size_t written = 0; written < Plan.size(); ++written) {
+        while (next < Plan.size() && InFlight.size() < inFlight) {
+            auto segment = std::make_unique<TSegment>();
+            segment->Index = next;
+            segment->Bounds = Plan[next];
+            segment->Last = next + 1 == Plan.size();
+            if (!Fill(*segment))
+                return false;
+            pool.Submit(*segment, Options.PreRoll);
+            InFlight.push_back(std::move(segment));
+            ++next;
+        }
+        TSegment& segment = *InFlight.front();
+        while (!pool.WaitFinished(segment, ProgressInterval))
+            ShowProgress(progress);
+        ShowProgress(progress);
+        if (!segment.Error.empty())
+            return Fail(segment.Error);
+        if (!Splice(segment) || !Write(segment))
+            return false;
+        InFlight.pop_front();
+    }
+    return true;
 }
 
 int TAacEncoder::Run() {
@@ -298,13 +260,18 @@ int TAacEncoder::Run() {
     if (lstat(Options.Output.c_str(), &st) == 0)
         return tooltext::Error(Tool,
                                tooltext::ShortPath(Options.Output) + " exists; it is not replaced");
-    if (!OpenInputs())
-        return tooltext::Error(Tool, Err);
-    if (TotalFrames == 0)
+    if (!Inputs.Scan())
+        return tooltext::Error(Tool, Inputs.Error());
+    const auto total = static_cast<std::int64_t>(Inputs.TotalFrames());
+    if (total == 0)
         return tooltext::Error(Tool, "the inputs hold no audio");
-    Bitrate = Options.TargetBitrate(Channels, SampleRate);
-    if (!OpenEncoder())
-        return tooltext::Error(Tool, Err);
+    Setup.Channels = Inputs.Channels();
+    Setup.SampleRate = Inputs.SampleRate();
+    Setup.Bitrate = Options.TargetBitrate(Setup.Channels, Setup.SampleRate);
+    TSegmentEncoder probe(Setup);
+    if (!probe.Open())
+        return tooltext::Error(Tool, probe.Error());
+    Plan = TSegmentPlan::Cut(total);
     PrintPlan();
 
     TOutputFile out(Options.Output);
@@ -317,24 +284,14 @@ int TAacEncoder::Run() {
     progress.Show("Processed 0 seconds...");
     ShownSeconds = 0;
     Io = &io;
-    bool ok = OpenMuxer(io);
-    for (auto& reader : Readers)
-        ok = ok && EncodeInput(*reader, progress);
-    if (ok && Filled > 0) {
-        // The last frame may be short; the encoder records how many of its samples are real.
-        Frame->nb_samples = Filled;
-        Frame->pts = SamplesSent;
-        SamplesSent += Filled;
-        ok = SendFrame(Frame);
-    }
-    ok = ok && SendFrame(nullptr);
+    bool ok = OpenMuxer(io, probe) && Encode(progress);
     int ret = 0;
     if (ok && (ret = av_write_trailer(Muxer)) < 0)
         ok = Fail("cannot finish the output: " + io.Error(ret));
     if (ok && !io.Flush())
         ok = Fail("cannot write the output: " + io.Error());
-    if (SamplesSent / SampleRate != ShownSeconds)
-        progress.Show("Processed " + std::to_string(SamplesSent / SampleRate) + " seconds...");
+    if (ok)
+        ShowProgress(progress);
     progress.Finish();
     if (!ok) {
         out.Discard();
@@ -342,7 +299,7 @@ int TAacEncoder::Run() {
     }
     if (!out.CommitNew(true))
         return tooltext::Error(Tool, out.Error());
-    const double seconds = static_cast<double>(SamplesSent) / SampleRate;
+    const double seconds = static_cast<double>(total) / Setup.SampleRate;
     tooltext::Line("Done: " + tooltext::OneDecimal(seconds) + " s of audio, average " +
                    std::to_string(seconds > 0 ? std::llround(PacketBytes * 8 / seconds) : 0) +
                    " bit/s");

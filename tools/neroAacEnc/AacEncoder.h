@@ -1,25 +1,29 @@
 #pragma once
 
+#include "AacWindow.h"
 #include "EncoderOptions.h"
-#include "common/WavReader.h"
+#include "InputSequence.h"
+#include "Segment.h"
+#include "SegmentEncoder.h"
 
+#include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
 
-struct AVCodecContext;
 struct AVFormatContext;
-struct AVFrame;
 struct AVPacket;
 struct AVStream;
-struct SwrContext;
+class TEncoderPool;
 class TFdIo;
-class TOutputFile;
 class TProgressLine;
 
 // Encodes the inputs, in order, as one continuous AAC-LC stream into one MP4 file, with a
-// chapter at the first sample of each input when there are several.
+// chapter at the first sample of each input when there are several. The stream is cut into
+// segments that worker threads encode at once; this thread reads the inputs, checks every
+// splice and writes the packets in order.
 class TAacEncoder {
 public:
     explicit TAacEncoder(const TEncoderOptions& options);
@@ -31,31 +35,33 @@ public:
     int Run();
 
 private:
-    bool OpenInputs();
     void PrintPlan() const;
-    bool OpenEncoder();
-    bool OpenMuxer(TFdIo& io);
-    bool EncodeInput(TWavReader& reader, TProgressLine& progress);
-    bool SendFrame(const AVFrame* frame);
+    bool OpenMuxer(TFdIo& io, const TSegmentEncoder& probe);
+    bool Encode(TProgressLine& progress);
+    int ThreadCount() const;
+    bool Fill(TSegment& segment);
+    bool Splice(TSegment& segment);
+    bool Write(const TSegment& segment);
+    void ShowProgress(TProgressLine& progress);
     bool Fail(const std::string& reason, int code = 0);
 
     const TEncoderOptions& Options;
-    std::vector<std::unique_ptr<TWavReader>> Readers;
-    int Channels = 0;
-    int SampleRate = 0;
-    std::uint64_t TotalFrames = 0;
-    long Bitrate = 0;
+    TInputSequence Inputs;
+    TEncoderSetup Setup;
+    std::vector<TSegmentBounds> Plan;
+    // The samples read past the last filled segment's start: the next one's pre-roll and more.
+    std::vector<std::vector<float>> Carry;
+    std::int64_t CarryFirst = 0;
+    std::deque<std::unique_ptr<TSegment>> InFlight;
+    std::atomic<std::int64_t> SamplesDone{0};
+    std::int64_t ShownSeconds = -1;
 
-    AVCodecContext* Encoder = nullptr;
     AVFormatContext* Muxer = nullptr;
     AVStream* Stream = nullptr;
-    AVFrame* Frame = nullptr;
     AVPacket* Packet = nullptr;
-    SwrContext* Converter = nullptr;
     TFdIo* Io = nullptr;
-    int Filled = 0;
-    std::int64_t SamplesSent = 0;
-    std::int64_t ShownSeconds = -1;
+    // The window sequence of the last frame written, which the next segment must continue.
+    TAacWindow::TSequence Previous = TAacWindow::TSequence::OnlyLong;
     std::uint64_t PacketBytes = 0;
     std::string Err;
 };

@@ -14,6 +14,7 @@ constexpr double HighStereoBitrate = 320000;
 constexpr long MinBitratePerChannel = 8000;
 // AAC frames carry at most 6144 bits per channel, 1024 samples each.
 constexpr long MaxBitsPerChannelFrame = 6144;
+constexpr long MaxThreads = 1024;
 
 bool ParseNumber(const std::string& text, double& value) {
     const char* end = text.data() + text.size();
@@ -21,7 +22,7 @@ bool ParseNumber(const std::string& text, double& value) {
     return ec == std::errc() && ptr == end && std::isfinite(value);
 }
 
-bool ParseBitrate(const std::string& text, long& value) {
+bool ParsePositive(const std::string& text, long& value) {
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value);
     return ec == std::errc() && ptr == end && value > 0;
@@ -44,6 +45,8 @@ const char* TEncoderOptions::HelpText() {
            "  -if FILE  an input WAV: PCM 8/16/24/32-bit or IEEE float 32/64-bit, plain or\n"
            "            WAVE_FORMAT_EXTENSIBLE; all inputs share sample rate and channel count\n"
            "  -of FILE  the output; an existing file is never replaced\n"
+           "  -threads N  encode on N threads (the default is one per online core); the\n"
+           "            output is the same, byte for byte, whatever N is\n"
            "  -lc       accepted for compatibility: AAC-LC is the only profile\n"
            "  --help    this text\n"
            "\n"
@@ -68,8 +71,8 @@ bool TEncoderOptions::Parse(const std::vector<std::string>& args) {
         }
         if (arg == "-lc")
             continue;
-        const bool takesValue =
-            arg == "-cbr" || arg == "-br" || arg == "-q" || arg == "-if" || arg == "-of";
+        const bool takesValue = arg == "-cbr" || arg == "-br" || arg == "-q" || arg == "-if" ||
+                                arg == "-of" || arg == "-threads";
         if (!takesValue)
             return Fail("unknown option " + arg);
         if (i + 1 >= args.size())
@@ -77,6 +80,12 @@ bool TEncoderOptions::Parse(const std::vector<std::string>& args) {
         const std::string& value = args[++i];
         if (arg == "-if") {
             Inputs.push_back(value);
+        } else if (arg == "-threads") {
+            long threads = 0;
+            if (!ParsePositive(value, threads) || threads > MaxThreads)
+                return Fail("-threads takes a number from 1 to " + std::to_string(MaxThreads) +
+                            ", not " + value);
+            Threads = static_cast<int>(threads);
         } else if (arg == "-of") {
             if (!Output.empty())
                 return Fail("only one -of is allowed");
@@ -91,7 +100,7 @@ bool TEncoderOptions::Parse(const std::vector<std::string>& args) {
                     return Fail("-q takes a quality from 0.0 to 1.0, not " + value);
             } else {
                 Mode = arg == "-cbr" ? TMode::ConstantBitrate : TMode::AverageBitrate;
-                if (!ParseBitrate(value, Bitrate))
+                if (!ParsePositive(value, Bitrate))
                     return Fail(arg + " takes a bitrate in bits per second, not " + value);
             }
         }

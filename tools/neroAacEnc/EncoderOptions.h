@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SegmentPlan.h"
+
 #include <string>
 #include <vector>
 
@@ -14,6 +16,14 @@ public:
     std::vector<std::string> Inputs;
     std::string Output;
     bool Help = false;
+    // Worker threads; 0 means one per online core.
+    int Threads = 0;
+    // Frames each segment's encoder is fed before its start, and the most a segment is given
+    // again when its first frame does not follow on from the segment before.
+    int PreRoll = TSegmentPlan::PreRollFrames;
+    int MaxPreRoll = TSegmentPlan::MaxPreRollFrames;
+    // Off only to show what an unchecked splice sounds like.
+    bool CheckSplices = true;
 
     // False with Error() for a command line the encoder cannot follow.
     bool Parse(const std::vector<std::string>& args);

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "SegmentPlan.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One encoded AAC frame as the muxer takes it.
+struct TAacPacket {
+    std::vector<std::uint8_t> Data;
+    std::int64_t Pts = 0;
+    std::int64_t Duration = 0;
+};
+
+// A stretch of the stream with the samples around it that its encoder needs: up to
+// MaxPreRollFrames before Start and PostRollFrames past End, as far as the stream reaches.
+struct TSegment {
+    std::size_t Index = 0;
+    TSegmentBounds Bounds;
+    bool Last = false;
+    std::int64_t First = 0;                  // global index of Samples' first sample
+    std::vector<std::vector<float>> Samples; // one plane per channel
+
+    // Filled by the encoding; Packets are the kept ones, in order.
+    int PreRollUsed = 0;
+    std::vector<TAacPacket> Packets;
+    std::string Error;
+};

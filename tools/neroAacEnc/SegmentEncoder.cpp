@@ -1,0 +1,150 @@
+#include "SegmentEncoder.h"
+
+#include <algorithm>
+#include <cstring>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/error.h>
+}
+
+namespace {
+
+std::string AvErrorText(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = "";
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+bool ChooseLayout(const AVCodec* codec, int channels, AVChannelLayout& layout) {
+    av_channel_layout_default(&layout, channels);
+    if (!codec->ch_layouts)
+        return true;
+    const AVChannelLayout* fallback = nullptr;
+    for (const AVChannelLayout* l = codec->ch_layouts; l->nb_channels; ++l) {
+        if (av_channel_layout_compare(l, &layout) == 0)
+            return true;
+        if (l->nb_channels == channels && !fallback)
+            fallback = l;
+    }
+    return fallback && av_channel_layout_copy(&layout, fallback) == 0;
+}
+
+} // namespace
+
+TSegmentEncoder::TSegmentEncoder(const TEncoderSetup& setup) : Setup(setup) {}
+
+TSegmentEncoder::~TSegmentEncoder() {
+    av_packet_free(&Packet);
+    av_frame_free(&Frame);
+    avcodec_free_context(&Codec);
+}
+
+bool TSegmentEncoder::Fail(const std::string& reason, int code) {
+    Err = reason;
+    if (code < 0)
+        Err += ": " + AvErrorText(code);
+    return false;
+}
+
+bool TSegmentEncoder::Open() {
+    avcodec_free_context(&Codec);
+    const AVCodec* codec = avcodec_find_encoder_by_name("aac");
+    if (!codec)
+        return Fail("libavcodec has no AAC encoder");
+    bool rateOk = !codec->supported_samplerates;
+    for (const int* r = codec->supported_samplerates; r && *r; ++r)
+        rateOk = rateOk || *r == Setup.SampleRate;
+    if (!rateOk)
+        return Fail("AAC cannot carry a sample rate of " + std::to_string(Setup.SampleRate) +
+                    " Hz");
+    AVChannelLayout layout{};
+    if (!ChooseLayout(codec, Setup.Channels, layout))
+        return Fail("AAC encoding of " + std::to_string(Setup.Channels) +
+                    " channels is not offered");
+    Codec = avcodec_alloc_context3(codec);
+    if (!Frame)
+        Frame = av_frame_alloc();
+    if (!Packet)
+        Packet = av_packet_alloc();
+    if (!Codec || !Frame || !Packet) {
+        av_channel_layout_uninit(&layout);
+        return Fail("out of memory");
+    }
+    Codec->sample_fmt = AV_SAMPLE_FMT_FLTP;
+    Codec->sample_rate = Setup.SampleRate;
+    av_channel_layout_copy(&Codec->ch_layout, &layout);
+    av_channel_layout_uninit(&layout);
+    Codec->bit_rate = Setup.Bitrate;
+    Codec->profile = FF_PROFILE_AAC_LOW;
+    Codec->time_base = AVRational{1, Setup.SampleRate};
+    Codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    const int ret = avcodec_open2(Codec, codec, nullptr);
+    if (ret < 0)
+        return Fail("cannot start the AAC encoder", ret);
+    return true;
+}
+
+bool TSegmentEncoder::Send(TSegment& segment, const AVFrame* frame) {
+    int ret = avcodec_send_frame(Codec, frame);
+    if (ret < 0)
+        return Fail("encoding failed", ret);
+    const std::int64_t keepFrom =
+        segment.Index == 0 ? -TSegmentPlan::FrameSamples : segment.Bounds.Start;
+    for (;;) {
+        ret = avcodec_receive_packet(Codec, Packet);
+        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
+            return true;
+        if (ret < 0)
+            return Fail("encoding failed", ret);
+        // Past the end only the last segment's flush carries real samples.
+        if (Packet->pts >= keepFrom && (segment.Last || Packet->pts < segment.Bounds.End))
+            segment.Packets.push_back(
+                {std::vector<std::uint8_t>(Packet->data, Packet->data + Packet->size), Packet->pts,
+                 Packet->duration});
+        av_packet_unref(Packet);
+    }
+}
+
+bool TSegmentEncoder::Encode(TSegment& segment, int preRollFrames,
+                             std::atomic<std::int64_t>* done) {
+    segment.Packets.clear();
+    segment.PreRollUsed = preRollFrames;
+    if (!Open()) {
+        segment.Error = Err;
+        return false;
+    }
+    const std::int64_t held = static_cast<std::int64_t>(segment.Samples[0].size());
+    const std::int64_t heldEnd = segment.First + held;
+    std::int64_t pos =
+        std::max(segment.First, segment.Bounds.Start - preRollFrames * TSegmentPlan::FrameSamples);
+    bool ok = true;
+    while (ok && pos < heldEnd) {
+        const int n = static_cast<int>(std::min(TSegmentPlan::FrameSamples, heldEnd - pos));
+        av_frame_unref(Frame);
+        Frame->format = AV_SAMPLE_FMT_FLTP;
+        Frame->nb_samples = n;
+        Frame->sample_rate = Setup.SampleRate;
+        av_channel_layout_copy(&Frame->ch_layout, &Codec->ch_layout);
+        int ret = av_frame_get_buffer(Frame, 0);
+        if (ret < 0) {
+            ok = Fail("out of memory", ret);
+            break;
+        }
+        const std::size_t offset = static_cast<std::size_t>(pos - segment.First);
+        for (int c = 0; c < Setup.Channels; ++c)
+            std::memcpy(Frame->extended_data[c], segment.Samples[c].data() + offset,
+                        static_cast<std::size_t>(n) * sizeof(float));
+        Frame->pts = pos;
+        ok = Send(segment, Frame);
+        if (done && pos >= segment.Bounds.Start && pos < segment.Bounds.End)
+            *done += std::min<std::int64_t>(n, segment.Bounds.End - pos);
+        pos += n;
+    }
+    ok = ok && Send(segment, nullptr);
+    avcodec_free_context(&Codec);
+    if (!ok)
+        segment.Error = Err;
+    return ok;
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "Segment.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+struct AVCodecContext;
+struct AVFrame;
+struct AVPacket;
+
+// What every segment's encoder is opened with, so that all of them make the same decisions.
+struct TEncoderSetup {
+    int Channels = 0;
+    int SampleRate = 0;
+    long Bitrate = 0;
+};
+
+// Encodes one segment with a fresh encoder: the pre-roll settles its state, the post-roll lets
+// it decide the last kept frame's window as a serial encode would, and only the packets whose
+// samples lie inside the segment are kept (the first segment's also the priming packet).
+class TSegmentEncoder {
+public:
+    explicit TSegmentEncoder(const TEncoderSetup& setup);
+    TSegmentEncoder(const TSegmentEncoder&) = delete;
+    TSegmentEncoder& operator=(const TSegmentEncoder&) = delete;
+    ~TSegmentEncoder();
+
+    // Opens a fresh encoder; false with Error() set when it refuses the setup. Context() then
+    // gives the stream parameters the muxer needs.
+    bool Open();
+    const AVCodecContext* Context() const { return Codec; }
+    // Fills segment.Packets, or segment.Error on failure. Samples of kept frames are added to
+    // done as they are encoded, when it is given.
+    bool Encode(TSegment& segment, int preRollFrames, std::atomic<std::int64_t>* done);
+    const std::string& Error() const { return Err; }
+
+private:
+    bool Send(TSegment& segment, const AVFrame* frame);
+    bool Fail(const std::string& reason, int code = 0);
+
+    TEncoderSetup Setup;
+    AVCodecContext* Codec = nullptr;
+    AVFrame* Frame = nullptr;
+    AVPacket* Packet = nullptr;
+    std::string Err;
+};
