@@ -246,8 +246,7 @@ TEST_F(Mp4Job, WavsOfOtherProgramsCombineWithAChapterAtEachFirstSample) {
     const Strings files = {
         MakeWavAs("junk.wav", 2, {}, true),
         MakeWavAs("extensible.wav", 3, {.Bits = 24, .Extensible = true}, true),
-        MakeWavAs("list.wav", 1,
-                  {.Channels = 1, .Bits = 32, .Float = true, .ListBeforeData = true}),
+        MakeWavAs("list.wav", 1, {.Bits = 32, .Float = true, .ListBeforeData = true}),
         MakeWavAs("streamed.wav", 2, {.Bits = 8, .OpenDataSize = true}),
         MakeWavAs("zero.wav", 1, {.OpenDataSize = true, .OpenDataValue = 0})};
     Job.NameAsTitle = true;
