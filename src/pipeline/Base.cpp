@@ -99,11 +99,17 @@ bool TBase::RunDecoder(const char* tool, const std::string& arguments,
     Cons.OnPoll = [parser = std::move(parser)](TCons&) { parser(); };
     const bool result =
         Cons.Run("Converting to WAV...", QuoteArg(toolPath) + " " + arguments, folder, false);
+    TWavInfo decoded;
+    decoded.ReadHeader(WavFile);
     // A header alone is no decoded audio: lame leaves one for a file it finds no frames in.
-    if (WavFileOk() && platform::FileSize(WavFile) > TWavInfo::HeaderSize()) {
+    if (WavFileOk() && platform::FileSize(WavFile) > TWavInfo::HeaderSize() &&
+        !decoded.Truncated()) {
         Percent = 100;
     } else {
         ErrorLines = Cons.ScreenLines;
+        // A decoder that died midway wrote the full length into the header and left less.
+        if (decoded.Truncated())
+            ErrorLines.push_back("The decoded audio of " + SrcFile + " ends before its length.");
         Failed = true;
         // What a failed decoder left must not reach the encoder.
         DeleteWav();

@@ -2,27 +2,42 @@
 
 #include <array>
 #include <cstdint>
+#include <istream>
 #include <string>
 
-// Reads the first 44 bytes of a file as the canonical WAV header. Chunks are not walked: every
-// value comes from its fixed place in that layout.
+// Reads what the program needs of a WAV file: does it start like a RIFF file, its sample rate and
+// the length of its audio. The RIFF chunks are walked, so the format and data chunks are found
+// wherever other programs put them; a walk stops after a bounded number of chunks.
 class TWavInfo {
 public:
+    // The first 44 bytes; bytes the file does not have keep their previous values.
     std::array<std::uint8_t, 44> Header{};
+    // The file starts with "RIFF".
     bool Valid = false;
     std::string FileName;
 
-    // Bytes the file does not have keep their previous values.
     void ReadHeader(const std::string& path);
+    // The same from a stream at the start of the file.
+    void ReadStream(std::istream& in);
 
     // The least size of a usable WAV file.
     static constexpr int HeaderSize() { return 44; }
-    // Data size over byte rate in whole seconds; -1 when not valid or the byte rate is 0.
+    // Data bytes over byte rate in whole seconds; -1 when not valid, without a format chunk or
+    // with a byte rate of 0.
     int Seconds() const;
+    // From the format chunk; for a file that is no RIFF file, whatever its bytes 24 to 27 hold.
     int SampleRate() const { return Rate; }
+    // The bytes of audio the file holds, never more than are there.
+    std::uint64_t DataBytes() const { return Data; }
+    // The data chunk declares more bytes than the file holds, as a writer that died leaves it.
+    bool Truncated() const { return Short; }
 
 private:
     int Rate = 0;
+    std::uint32_t ByteRate = 0;
+    std::uint64_t Data = 0;
+    bool HasFormat = false;
+    bool Short = false;
 
-    std::int32_t Value32(std::size_t offset) const;
+    void WalkChunks(std::istream& in, std::uint64_t fileSize);
 };

@@ -5,6 +5,7 @@
 #include "tags/Id3v1library.h"
 #include "tags/Id3v2library.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cstdint>
@@ -37,6 +38,33 @@ std::optional<std::uint64_t> Decimal(std::string_view field) {
     if (error != std::errc() || end != field.data() + field.size())
         return std::nullopt;
     return value;
+}
+
+// TYER, else the year at the front of a TDRC timestamp, as later tags keep it.
+std::string Id3v2Year(const TID3v2Tag& tag) {
+    std::string year = tag.GetUnicodeText("TYER");
+    if (!year.empty())
+        return year;
+    const std::string recorded = tag.GetUnicodeText("TDRC");
+    const bool digits =
+        recorded.size() >= 4 && std::all_of(recorded.begin(), recorded.begin() + 4,
+                                            [](char c) { return c >= '0' && c <= '9'; });
+    return digits ? recorded.substr(0, 4) : std::string();
+}
+
+// The first comment that is not one of the machine data frames some players write, whose
+// descriptions begin with "iTun" (loudness, gapless playback and the like in hexadecimal).
+std::string Id3v2Comment(const TID3v2Tag& tag) {
+    for (int i = 0; i < tag.FrameCount(); ++i) {
+        if (std::string_view(tag.Frames[i]->ID.data(), 4) != "COMM")
+            continue;
+        TLanguageID language{};
+        std::string description;
+        std::string comment = tag.GetUnicodeComment(i, language, description);
+        if (!description.starts_with("iTun"))
+            return comment;
+    }
+    return {};
 }
 
 } // namespace
@@ -105,16 +133,14 @@ bool TMp3::ReadId3v2() {
     TID3v2Tag tag;
     // A file without the tag simply gives empty values.
     tag.LoadFromFile(SrcFile);
-    TLanguageID language{};
-    std::string description;
     bool found = false;
     found |= AddTag(Title, "Title", tag.GetUnicodeText("TIT2"));
     found |= AddTag(Artist, "Artist", tag.GetUnicodeText("TPE1"));
     found |= AddTag(Track, "Track", tag.GetUnicodeText("TRCK"));
     found |= AddTag(Album, "Album", tag.GetUnicodeText("TALB"));
-    found |= AddTag(Genre, "Genre", tag.GetUnicodeText("TCON"));
-    found |= AddTag(Year, "Year", tag.GetUnicodeText("TYER"));
-    found |= AddTag(Comment, "Comment", tag.GetUnicodeComment("COMM", language, description));
+    found |= AddTag(Genre, "Genre", ID3v2GenreToString(tag.GetUnicodeText("TCON")));
+    found |= AddTag(Year, "Year", Id3v2Year(tag));
+    found |= AddTag(Comment, "Comment", Id3v2Comment(tag));
     if (!found)
         MetaArgs.clear();
     return found;

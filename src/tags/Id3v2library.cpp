@@ -3,6 +3,7 @@
 #include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "tags/FileSource.h"
+#include "tags/Id3v1library.h"
 
 #include <algorithm>
 #include <cstring>
@@ -31,10 +32,44 @@ std::uint16_t BigEndian16(const std::uint8_t* b) {
     return static_cast<std::uint16_t>(b[0] << 8 | b[1]);
 }
 
-bool ValidFrameID(const std::uint8_t* id) {
-    return std::all_of(id, id + 4, [](std::uint8_t c) {
+bool ValidFrameID(const std::uint8_t* id, std::size_t length = 4) {
+    return std::all_of(id, id + length, [](std::uint8_t c) {
         return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z');
     });
+}
+
+std::uint32_t BigEndian24(const std::uint8_t* b) {
+    return std::uint32_t{b[0]} << 16 | std::uint32_t{b[1]} << 8 | std::uint32_t{b[2]};
+}
+
+// The version-2 frames the program reads, under the names of their later counterparts.
+std::optional<TFrameID> Version2Counterpart(const std::uint8_t* id) {
+    static const std::pair<std::string_view, std::string_view> Names[] = {
+        {"TT2", "TIT2"}, {"TP1", "TPE1"}, {"TAL", "TALB"}, {"TYE", "TYER"},
+        {"TRK", "TRCK"}, {"TCO", "TCON"}, {"COM", "COMM"}};
+    for (const auto& [old, current] : Names)
+        if (std::equal(old.begin(), old.end(), id))
+            return TFrameID{current[0], current[1], current[2], current[3]};
+    return std::nullopt;
+}
+
+bool AllDigits(std::string_view text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A genre reference: a number of the genre table, RX or CR.
+std::optional<std::string> GenreReference(std::string_view reference) {
+    if (reference == "RX")
+        return "Remix";
+    if (reference == "CR")
+        return "Cover";
+    if (!AllDigits(reference) || reference.size() > 3)
+        return std::nullopt;
+    const int number = std::stoi(std::string(reference));
+    if (number >= static_cast<int>(ID3Genres.size()))
+        return std::nullopt;
+    return std::string(ID3Genres[static_cast<std::size_t>(number)]);
 }
 
 Bytes UpToZeroByte(Bytes bytes) {
@@ -170,6 +205,14 @@ int TID3v2Tag::LoadFromStream(TByteSource& tagStream) {
     DecodeFlags();
     std::copy(header + 6, header + 10, CodedSize.begin());
     Size = UnSyncSafe(CodedSize.data());
+    if (MajorVersion == 2) {
+        // Bit 6 marks a compressed version-2 tag, for which no scheme was ever defined.
+        if (!ExtendedHeader)
+            while (LoadFrame2(tagStream)) {
+            }
+        Loaded = true;
+        return ResultOk;
+    }
     if (ExtendedHeader)
         ReadExtendedHeader(tagStream);
     while (LoadFrame(tagStream)) {
@@ -227,6 +270,23 @@ bool TID3v2Tag::LoadFrame(TByteSource& tagStream) {
     return true;
 }
 
+bool TID3v2Tag::LoadFrame2(TByteSource& tagStream) {
+    std::uint8_t header[6] = {};
+    tagStream.Read(header, sizeof header);
+    if (!ValidFrameID(header, 3))
+        return false;
+    const std::uint32_t size = BigEndian24(header + 3);
+    const std::optional<TFrameID> id = Version2Counterpart(header);
+    if (!id) {
+        tagStream.Seek(std::min(tagStream.Position() + size, tagStream.Size()));
+        return true;
+    }
+    TID3v2Frame& frame = AddFrame(*id);
+    frame.Size = size;
+    LoadFrameBytes(tagStream, frame, size);
+    return true;
+}
+
 TID3v2Frame& TID3v2Tag::AddFrame(const TFrameID& id) {
     Frames.push_back(std::make_unique<TID3v2Frame>());
     Frames.back()->ID = id;
@@ -273,6 +333,11 @@ void TID3v2Tag::LoadFrameData(TByteSource& tagStream, TID3v2Frame& frame) {
     } else {
         return;
     }
+    LoadFrameBytes(tagStream, frame, dataLength);
+}
+
+void TID3v2Tag::LoadFrameBytes(TByteSource& tagStream, TID3v2Frame& frame,
+                               std::uint32_t dataLength) {
     // Only what the file holds is allocated, whatever the frame claims.
     const std::uint64_t available = tagStream.Remaining();
     const bool complete = dataLength <= available;
@@ -365,4 +430,31 @@ std::string TID3v2Tag::GetUnicodeComment(int index, TLanguageID& languageID,
     default:
         return {};
     }
+}
+
+std::string ID3v2GenreToString(const std::string& text) {
+    // "((" starts a text that itself begins with "(".
+    if (text.starts_with("(("))
+        return text.substr(1);
+    if (AllDigits(text))
+        return GenreReference(text).value_or(text);
+    std::string_view rest = text;
+    std::string first;
+    while (rest.starts_with('(') && !rest.starts_with("((")) {
+        const std::size_t close = rest.find(')');
+        if (close == std::string_view::npos)
+            break;
+        const std::optional<std::string> name = GenreReference(rest.substr(1, close - 1));
+        if (!name)
+            return text;
+        if (first.empty())
+            first = *name;
+        rest.remove_prefix(close + 1);
+    }
+    if (first.empty())
+        return text;
+    // Text after the references refines them and is the genre as the tagger meant it.
+    if (rest.starts_with("(("))
+        rest.remove_prefix(1);
+    return rest.empty() ? first : std::string(rest);
 }

@@ -88,7 +88,16 @@ private:
     void DecodeFlags();
     void ReadExtendedHeader(TByteSource& tagStream);
     bool LoadFrame(TByteSource& tagStream);
+    // A version-2 frame: three-character ID and size, no flags. The frames the program reads
+    // are kept under their four-character names, the others skipped.
+    bool LoadFrame2(TByteSource& tagStream);
     void LoadFrameData(TByteSource& tagStream, TID3v2Frame& frame);
+    void LoadFrameBytes(TByteSource& tagStream, TID3v2Frame& frame, std::uint32_t dataLength);
     TID3v2Frame& AddFrame(const TFrameID& id);
     void DeleteAllFrames() { Frames.clear(); }
 };
+
+// A genre as a TCON frame holds it, with references to the genre table resolved: "(17)" and "17"
+// give "Rock", "(RX)" "Remix", "(CR)" "Cover"; text after references wins, "((" escapes a "(",
+// and any other text or an unknown reference stays as it is.
+std::string ID3v2GenreToString(const std::string& text);

@@ -9,7 +9,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t stored = 0;
     for (int i = 0; i < tag.FrameCount(); ++i) {
         stored += tag.Frames[i]->Stream.capacity();
-        RequireUtf8(tag.GetUnicodeText(i));
+        const std::string text = tag.GetUnicodeText(i);
+        RequireUtf8(text);
+        RequireUtf8(ID3v2GenreToString(text));
         TLanguageID language{};
         std::string description;
         const std::string comment = tag.GetUnicodeComment(i, language, description);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace std::string_literals;
@@ -66,6 +67,30 @@ std::string ApeTag(const std::vector<std::string>& items) {
            Le32(static_cast<std::uint32_t>(items.size())) + Le32(0) + std::string(8, '\0');
 }
 
+std::string Le16(std::uint16_t v) {
+    return {static_cast<char>(v), static_cast<char>(v >> 8)};
+}
+
+std::string Chunk(const std::string& id, const std::string& body) {
+    return id + Le32(static_cast<std::uint32_t>(body.size())) + body +
+           (body.size() % 2 ? "\0"s : ""s);
+}
+
+std::string Riff(const std::string& chunks) {
+    return "RIFF" + Le32(static_cast<std::uint32_t>(chunks.size() + 4)) + "WAVE" + chunks;
+}
+
+std::string WavFormat(std::uint16_t tag, std::uint16_t channels, std::uint16_t bits,
+                      bool extensible = false) {
+    const auto align = static_cast<std::uint16_t>(channels * bits / 8);
+    std::string body = Le16(extensible ? 0xFFFE : tag) + Le16(channels) + Le32(8000) +
+                       Le32(8000u * align) + Le16(align) + Le16(bits);
+    if (extensible)
+        body += Le16(22) + Le16(bits) + Le32(3) + Le16(tag) +
+                "\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71"s;
+    return Chunk("fmt ", body);
+}
+
 void Write(const std::filesystem::path& folder, const std::string& name, const std::string& bytes) {
     std::filesystem::create_directories(folder);
     std::ofstream(folder / name, std::ios::binary).write(bytes.data(), bytes.size());
@@ -126,6 +151,33 @@ int main(int argc, char** argv) {
     Write(id3v2, "v2",
           Id3v2(2, "TT2\x00\x00\x04\x00"
                    "abc"s));
+    Write(id3v2, "v2-frames",
+          Id3v2(2, "TT2\x00\x00\x04\x00"
+                   "abcPIC\x00\x00\x02xyCOM\x00\x00\x09\x00"
+                   "eng\x00"
+                   "note"s));
+    Write(id3v2, "v4-itunes",
+          Id3v2(4, Frame4("COMM", "\x00"
+                                  "engiTunNORM\x00 0000021A"s) +
+                       Frame4("TDRC", "\x03"
+                                      "2004-05-06"s) +
+                       Frame4("TCON", "\x00(17)Rock"s)));
+
+    const std::string audio16(64, '\x40');
+    const std::vector<std::pair<std::string, std::string>> wavs = {
+        {"canonical", Riff(WavFormat(1, 2, 16) + Chunk("data", audio16))},
+        {"mono8", Riff(WavFormat(1, 1, 8) + Chunk("data", "\x80\x81\x7F"s))},
+        {"float", Riff(WavFormat(3, 1, 32) + Chunk("data", audio16))},
+        {"extensible24", Riff(WavFormat(1, 2, 24, true) + Chunk("data", std::string(60, '\1')))},
+        {"junk-first", Riff(Chunk("JUNK", std::string(28, '\0')) + WavFormat(1, 2, 16) +
+                            Chunk("LIST", "INFOISFT\x03\0\0\0ab"s) + Chunk("data", audio16))},
+        {"open-size", Riff(WavFormat(1, 2, 16) + "data" + Le32(0xFFFFFFFF) + audio16)},
+        {"overlong", Riff(WavFormat(1, 2, 16) + "data" + Le32(100000) + audio16)},
+        {"data-first", Riff(Chunk("data", audio16) + WavFormat(1, 2, 16))}};
+    for (const auto& [name, bytes] : wavs) {
+        Write(corpus / "wavinfo", name, bytes);
+        Write(corpus / "wavreader", name, bytes);
+    }
 
     Write(id3v1, "v1-1", Id3v1(true));
     Write(id3v1, "v1-0", Id3v1(false));

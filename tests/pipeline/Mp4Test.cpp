@@ -95,6 +95,24 @@ protected:
         return path.string();
     }
 
+    // As other programs write them: this layout, and with junk a JUNK chunk before the format
+    // chunk, as recorders reserve room there.
+    std::string MakeWavAs(const std::string& name, double seconds, const tooltest::TWavSpec& spec,
+                          bool junk = false) {
+        const fs::path path = Src / name;
+        tooltest::WriteWav(path, spec, static_cast<std::uint64_t>(seconds * spec.Rate));
+        if (junk) {
+            std::string bytes = tooltest::ReadFile(path);
+            bytes.insert(12, std::string("JUNK\x1C\0\0\0", 8) + std::string(28, '\0'));
+            const std::uint32_t riffSize = static_cast<std::uint32_t>(bytes.size() - 8);
+            for (int i = 0; i < 4; ++i)
+                bytes[4 + i] = static_cast<char>(riffSize >> (8 * i));
+            WriteFile(path, bytes);
+        }
+        Checksums[path] = Checksum(path);
+        return path.string();
+    }
+
     std::string MakeFlac(const std::string& name, double seconds) {
         const std::string wav = (Work / "flac-input.wav").string();
         tooltest::WriteWav(wav, {}, static_cast<std::uint64_t>(seconds * 44100));
@@ -222,6 +240,38 @@ TEST_F(Mp4Job, MixedRatesAreNotCombined) {
     EXPECT_TRUE(Run(files, false, false));
     EXPECT_TRUE(Job.SameSampleRate);
     EXPECT_EQ(Mp4sIn(Src), (Strings{"cd.mp4", "dvd.mp4"}));
+}
+
+TEST_F(Mp4Job, WavsOfOtherProgramsCombineWithAChapterAtEachFirstSample) {
+    const Strings files = {
+        MakeWavAs("junk.wav", 2, {}, true),
+        MakeWavAs("extensible.wav", 3, {.Bits = 24, .Extensible = true}, true),
+        MakeWavAs("list.wav", 1, {.Bits = 32, .Float = true, .ListBeforeData = true}),
+        MakeWavAs("streamed.wav", 2, {.Bits = 8, .OpenDataSize = true}),
+        MakeWavAs("zero.wav", 1, {.OpenDataSize = true, .OpenDataValue = 0})};
+    Job.NameAsTitle = true;
+    Job.SetOutputName("layouts");
+    ASSERT_TRUE(Run(files, true, false));
+    EXPECT_EQ(Job.TotalSeconds, 9);
+    const auto chapters = tooltest::Chapters(Src / "layouts.mp4");
+    ASSERT_EQ(chapters.size(), 5u);
+    const double starts[] = {0, 2, 5, 6, 8};
+    for (std::size_t i = 0; i < 5; ++i)
+        EXPECT_NEAR(chapters[i].Start, starts[i], 0.05) << i;
+    EXPECT_EQ(chapters[1].Title, "extensible");
+    EXPECT_NEAR(Duration(Src / "layouts.mp4"), 9, 0.1);
+}
+
+TEST_F(Mp4Job, JunkBeforeTheFormatHidesNoMixOfRates) {
+    const Strings files = {MakeWavAs("dvd.wav", 1, {.Rate = 48000}, true), MakeWav("cd.wav", 1)};
+    Job.SetOutputName("mixed");
+    EXPECT_FALSE(Run(files, true, false));
+    EXPECT_FALSE(Job.SameSampleRate);
+    EXPECT_TRUE(Mp4sIn(Src).empty());
+
+    // Alike rates behind the same chunk are no mix.
+    EXPECT_TRUE(Run({MakeWavAs("a.wav", 1, {}, true), MakeWav("b.wav", 1)}, true, false));
+    EXPECT_TRUE(Job.SameSampleRate);
 }
 
 TEST_F(Mp4Job, VerifyOnlyDecodesAndChecksButWritesNothing) {

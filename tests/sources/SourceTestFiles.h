@@ -46,4 +46,39 @@ inline std::string MakeMp3(const fs::path& path, double seconds, const Strings& 
     return path.string();
 }
 
+// One ID3v2 frame of the given major version: version 2 with three-character IDs and sizes,
+// version 3 with plain sizes, version 4 with synchsafe ones.
+inline std::string Id3v2Frame(int version, const std::string& id, const std::string& data) {
+    const auto size = static_cast<std::uint32_t>(data.size());
+    const std::uint32_t stored =
+        version == 4 ? (size & 0x7F) | (size & 0x3F80) << 1 | (size & 0x1FC000) << 2 : size;
+    const std::string bytes = {static_cast<char>(stored >> 24), static_cast<char>(stored >> 16),
+                               static_cast<char>(stored >> 8), static_cast<char>(stored)};
+    return version == 2 ? id + bytes.substr(1) + data : id + bytes + std::string(2, '\0') + data;
+}
+
+// An ID3v2 tag around these frames, with some padding, as it stands at the start of an MP3.
+inline std::string Id3v2Tag(int version, const std::string& frames) {
+    const auto size = static_cast<std::uint32_t>(frames.size() + 16);
+    return std::string("ID3") + static_cast<char>(version) + std::string(2, '\0') +
+           static_cast<char>((size >> 21) & 0x7F) + static_cast<char>((size >> 14) & 0x7F) +
+           static_cast<char>((size >> 7) & 0x7F) + static_cast<char>(size & 0x7F) + frames +
+           std::string(16, '\0');
+}
+
+// The machine data comments a well-known player writes, ahead of a real one.
+inline std::string ItunesComments(int version) {
+    const std::string comm = version == 2 ? "COM" : "COMM";
+    using namespace std::string_literals;
+    return Id3v2Frame(version, comm,
+                      "\x00"
+                      "engiTunNORM\x00 0000021A 00000230 00002C1E"s) +
+           Id3v2Frame(version, comm,
+                      "\x01"
+                      "eng\xFF\xFEi\x00T\x00u\x00n\x00S\x00M\x00P\x00"
+                      "B\x00\x00\x00"
+                      "\xFF\xFE"
+                      "0\x00 \x00"s);
+}
+
 } // namespace sourcetest

@@ -5,6 +5,7 @@
 #include "pipeline/PipelineTestSupport.h"
 #include "platform/CommandLine.h"
 
+#include <map>
 #include <numeric>
 #include <random>
 #include <unistd.h>
@@ -77,6 +78,55 @@ TEST_F(SourcesJob, FlacTagsReachTheTaggerAndTheMp4AsListed) {
     EXPECT_EQ(tags.at("TAG:comment"), "a=b");
     EXPECT_EQ(tags.at("TAG:date"), "2010");
     EXPECT_FALSE(tags.contains("TAG:track") || tags.contains("TAG:genre"));
+}
+
+// Tags as a current tagger, an old player and a well-known player leave them reach the MP4.
+TEST_F(SourcesJob, LaterAndOlderId3v2TagsReachTheMp4) {
+    using namespace std::string_literals;
+    const std::string audio = tooltest::ReadFile(MakeMp3(Work / "bare.mp3", 1));
+    const auto tagged = [&](const std::string& name, const std::string& tag) {
+        tooltest::WriteFile(Work / name, tag + audio);
+        return (Work / name).string();
+    };
+    const std::string v4 =
+        tagged("v4.mp3", Id3v2Tag(4, Id3v2Frame(4, "TIT2", "\x03Now"s) + ItunesComments(4) +
+                                         Id3v2Frame(4, "TDRC",
+                                                    "\x03"
+                                                    "2021-03-04T05:06"s) +
+                                         Id3v2Frame(4, "TCON", "\x03(17)"s) +
+                                         Id3v2Frame(4, "COMM",
+                                                    "\x03"
+                                                    "eng\x00"
+                                                    "said"s)));
+    const std::string v2 = tagged("v2.mp3", Id3v2Tag(2, Id3v2Frame(2, "TT2", "\x00Then"s) +
+                                                            Id3v2Frame(2, "TP1", "\x00Them"s) +
+                                                            Id3v2Frame(2, "TYE",
+                                                                       "\x00"
+                                                                       "1986"s) +
+                                                            Id3v2Frame(2, "TCO",
+                                                                       "\x00"
+                                                                       "13"s) +
+                                                            ItunesComments(2)));
+    const std::pair<std::string, std::map<std::string, std::string>> runs[] = {
+        {v4,
+         {{"TAG:title", "Now"},
+          {"TAG:date", "2021"},
+          {"TAG:genre", "Rock"},
+          {"TAG:comment", "said"}}},
+        {v2,
+         {{"TAG:title", "Then"},
+          {"TAG:artist", "Them"},
+          {"TAG:date", "1986"},
+          {"TAG:genre", "Pop"}}}};
+    for (const auto& [file, expected] : runs) {
+        ASSERT_TRUE(Run({file})) << file;
+        const auto tags = tooltest::Probe(Output(), "format_tags");
+        for (const auto& [key, value] : expected)
+            EXPECT_EQ(tags.contains(key) ? tags.at(key) : "(none)", value) << file << " " << key;
+        EXPECT_FALSE(tags.contains("TAG:comment") &&
+                     tags.at("TAG:comment").find("0000") != std::string::npos);
+        fs::remove(Output());
+    }
 }
 
 TEST_F(SourcesJob, FourKindsMakeOneFileWithAChapterEachTitledFromItsTags) {

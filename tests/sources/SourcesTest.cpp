@@ -2,16 +2,20 @@
 
 #include "SourceTestFiles.h"
 #include "pipeline/PipelineTestSupport.h"
+#include "platform/Files.h"
 #include "platform/MessagePump.h"
+#include "platform/ToolNames.h"
 #include "sources/Ape.h"
 #include "sources/Flac.h"
 #include "sources/Mp3.h"
 
 #include <algorithm>
+#include <fcntl.h>
 #include <memory>
 #include <optional>
 #include <random>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace sourcetest;
 using tooltest::TScopedFolder;
@@ -183,6 +187,79 @@ TEST(Mp3Tags, OneTagOnlyInItsOwnOrderAndTheNameReplacesTheFirstEntry) {
               Meta({"\"T1\"", "\"\"", "\"\"", "\"\"", "\"\"", "\"Rock\"", "\"\""}));
 }
 
+// Tags as current and older taggers and a well-known player write them, on a lame-made MP3.
+TEST(Mp3Tags, LaterAndOlderTagVersionsGiveYearGenreAndTheRealComment) {
+    using namespace std::string_literals;
+    TScopedFolder dir;
+    const std::string audio = tooltest::ReadFile(MakeMp3(dir / "bare.mp3", 0.5));
+    const auto collect = [&](const std::string& name, const std::string& tag) {
+        const fs::path file = dir / name;
+        tooltest::WriteFile(file, tag + audio);
+        TMp3 source;
+        source.SetSrcFile(file.string());
+        source.CollectTags();
+        return source.MetaArgs;
+    };
+    const auto v2Order = [](const Strings& values) {
+        const Strings names = {"Title", "Artist", "Track", "Album", "Genre", "Year", "Comment"};
+        Strings args;
+        for (std::size_t i = 0; i < values.size(); ++i)
+            args.push_back("-meta:" + names[i] + "=\"" + values[i] + "\"");
+        return args;
+    };
+
+    const std::string v4 = Id3v2Frame(4, "TIT2", "\x03T\xC3\xADtulo"s) +
+                           Id3v2Frame(4, "TDRC",
+                                      "\x03"
+                                      "2004-05-06"s) +
+                           Id3v2Frame(4, "TCON",
+                                      "\x03"
+                                      "17\x00"
+                                      "Rock"s) +
+                           ItunesComments(4) +
+                           Id3v2Frame(4, "COMM",
+                                      "\x03"
+                                      "eng\x00real"s) +
+                           Id3v2Frame(4, "COMM",
+                                      "\x03"
+                                      "eng\x00later"s);
+    EXPECT_EQ(collect("v4.mp3", Id3v2Tag(4, v4)),
+              v2Order({"T\xC3\xADtulo", "", "", "", "Rock", "2004", "real"}));
+
+    const std::string v3 = Id3v2Frame(3, "TCON", "\x00(RX)"s) +
+                           Id3v2Frame(3, "TDRC",
+                                      "\x00"
+                                      "2004"s) +
+                           Id3v2Frame(3, "TYER",
+                                      "\x00"
+                                      "1999"s) +
+                           ItunesComments(3);
+    EXPECT_EQ(collect("v3.mp3", Id3v2Tag(3, v3)), v2Order({"", "", "", "", "Remix", "1999", ""}));
+    EXPECT_EQ(collect("undated.mp3", Id3v2Tag(4, Id3v2Frame(4, "TDRC",
+                                                            "\x00"
+                                                            "c.1990"s) +
+                                                     Id3v2Frame(4, "TCON", "\x00Gothic Folk"s))),
+              v2Order({"", "", "", "", "Gothic Folk", "", ""}));
+
+    const std::string v2 = Id3v2Frame(2, "TT2", "\x00Old"s) +
+                           Id3v2Frame(2, "TP1",
+                                      "\x00"
+                                      "Band"s) +
+                           Id3v2Frame(2, "TRK",
+                                      "\x00"
+                                      "2"s) +
+                           Id3v2Frame(2, "TAL", "\x00LP"s) + Id3v2Frame(2, "TCO", "\x00(CR)"s) +
+                           Id3v2Frame(2, "TYE",
+                                      "\x00"
+                                      "1979"s) +
+                           ItunesComments(2) +
+                           Id3v2Frame(2, "COM",
+                                      "\x00"
+                                      "eng\x00note"s);
+    EXPECT_EQ(collect("v2.mp3", Id3v2Tag(2, v2)),
+              v2Order({"Old", "Band", "2", "LP", "Cover", "1979", "note"}));
+}
+
 // On the real tools' screens: 0 first, never falling, 100 after a good decode; a long decode
 // shows values between.
 TEST(SourceDecode, FollowsEachDecodersScreen) {
@@ -268,6 +345,49 @@ TEST(SourceDecode, FailedDecodeKeepsTheScreenAndRemovesTheWav) {
         EXPECT_FALSE(source->ErrorLines.empty() || source->ErrorLines == Strings{""}) << file;
         EXPECT_FALSE(fs::exists(source->WavFile)) << file;
     }
+    EXPECT_TRUE(pipelinetest::TempWavs(dir / "tmp").empty());
+}
+
+namespace {
+
+// lame as a decoder that dies in the middle: killed once some audio is out, which leaves the
+// header it wrote first, of a length the file never reaches.
+class TDyingMp3 : public TBase {
+public:
+    TDyingMp3() { Kind = 3; }
+    bool AcceptsFile(const std::string&) override { return true; }
+    bool Decode() override {
+        MakeWavName();
+        return RunDecoder(
+            platform::LameTool, "--decode " + SrcArg() + " " + QuoteArg(WavFile),
+            [this] { Cons.TerminateRequested = platform::FileSize(WavFile) > 200000; });
+    }
+};
+
+} // namespace
+
+TEST(SourceDecode, ShortenedDecodeIsAFailureWithAReason) {
+    TScopedFolder dir;
+    pipelinetest::TScopedTmpDir tmp(dir / "tmp");
+    const std::string mp3 = tooltest::ReadFile(MakeMp3(dir / "long.mp3", 20));
+    // Half of the MP3, then the source stalls as a network share might.
+    const fs::path fifo = dir / "stalled.mp3";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int feed = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(feed, 0);
+    fcntl(feed, F_SETPIPE_SZ, 1 << 20);
+    const std::size_t half = std::min<std::size_t>(mp3.size() / 2, 1 << 20);
+    ASSERT_EQ(write(feed, mp3.data(), half), static_cast<ssize_t>(half));
+
+    TDyingMp3 source;
+    source.SrcFile = fifo.string();
+    source.Decode();
+    close(feed);
+    EXPECT_TRUE(source.Failed);
+    ASSERT_FALSE(source.ErrorLines.empty());
+    EXPECT_EQ(source.ErrorLines.back(),
+              "The decoded audio of " + fifo.string() + " ends before its length.");
+    EXPECT_FALSE(fs::exists(source.WavFile));
     EXPECT_TRUE(pipelinetest::TempWavs(dir / "tmp").empty());
 }
 

@@ -209,13 +209,73 @@ TEST(Id3v2Load, ClaimedSizesNeverAllocateBeyondTheFile) {
     }
 }
 
-TEST(Id3v2Load, Version2TagLoadsWithoutFrames) {
+std::string Frame2(const std::string& id, const std::string& data) {
+    const auto size = static_cast<std::uint32_t>(data.size());
+    return id + Be32(size).substr(1) + data;
+}
+
+// Older players' tags: three-character IDs and sizes, read under the later frame names.
+TEST(Id3v2Load, Version2FramesAreReadUnderTheirLaterNames) {
     TID3v2Tag tag;
-    EXPECT_EQ(Load(tag, Tag(2, "TT2\x00\x00\x04\x00"
-                               "abc"s)),
-              TID3v2Tag::ResultOk);
-    EXPECT_TRUE(tag.Loaded);
-    EXPECT_EQ(tag.FrameCount(), 0);
+    const std::string body = Frame2("TT2", "\x00Title"s) + Frame2("PIC", std::string(300, 'p')) +
+                             Frame2("TP1", "\x01\xFF\xFE"
+                                           "A\x00r\x00"s) +
+                             Frame2("TAL", "\x00"
+                                           "Album"s) +
+                             Frame2("TYE", "\x00"
+                                           "1987"s) +
+                             Frame2("TRK", "\x00"
+                                           "4/9"s) +
+                             Frame2("TCO", "\x00(17)"s) +
+                             Frame2("COM", "\x00"
+                                           "engdesc\x00words"s) +
+                             std::string(10, '\0') + "\xFF\xFB";
+    ASSERT_EQ(Load(tag, Tag(2, body)), TID3v2Tag::ResultOk);
+    ASSERT_EQ(tag.FrameCount(), 7);
+    EXPECT_EQ(tag.GetUnicodeText("TIT2"), "Title");
+    EXPECT_EQ(tag.GetUnicodeText("TPE1"), "Ar");
+    EXPECT_EQ(tag.GetUnicodeText("TALB"), "Album");
+    EXPECT_EQ(tag.GetUnicodeText("TYER"), "1987");
+    EXPECT_EQ(tag.GetUnicodeText("TRCK"), "4/9");
+    EXPECT_EQ(tag.GetUnicodeText("TCON"), "(17)");
+    TLanguageID language{};
+    std::string description;
+    EXPECT_EQ(tag.GetUnicodeComment("COMM", language, description), "words");
+    EXPECT_EQ(description, "desc");
+
+    // A frame running past the end keeps the scan's rules: no data, nothing after it.
+    TID3v2Tag cut;
+    Load(cut, Tag(2, Frame2("TT2", "\x00x"s) + "TP1\x00\x10\x00\x00"
+                                               "ab"s));
+    ASSERT_EQ(cut.FrameCount(), 2);
+    EXPECT_EQ(cut.GetUnicodeText("TPE1"), "");
+    // Bit 6 marks a compressed version-2 tag, which has no readable frames.
+    TID3v2Tag compressed;
+    EXPECT_EQ(Load(compressed, Tag(2, Frame2("TT2", "\x00x"s), 0x40)), TID3v2Tag::ResultOk);
+    EXPECT_EQ(compressed.FrameCount(), 0);
+}
+
+TEST(Id3v2Genre, ReferencesResolveThroughTheGenreTable) {
+    const std::pair<std::string, std::string> cases[] = {{"(17)", "Rock"},
+                                                         {"17", "Rock"},
+                                                         {"(17)Rock", "Rock"},
+                                                         {"(0)", "Blues"},
+                                                         {"147", "SynthPop"},
+                                                         {"(RX)", "Remix"},
+                                                         {"(CR)", "Cover"},
+                                                         {"(4)Eurodisco", "Eurodisco"},
+                                                         {"(51)(39)", "Techno-Industrial"},
+                                                         {"Rock", "Rock"},
+                                                         {"", ""},
+                                                         {"148", "148"},
+                                                         {"(200)", "(200)"},
+                                                         {"(abc)x", "(abc)x"},
+                                                         {"((odd))", "(odd))"},
+                                                         {"(17", "(17"},
+                                                         {"1999", "1999"},
+                                                         {"-1", "-1"}};
+    for (const auto& [stored, genre] : cases)
+        EXPECT_EQ(ID3v2GenreToString(stored), genre) << stored;
 }
 
 TEST(Id3v2Load, ReloadingDropsTheFramesOfTheLastLoad) {
