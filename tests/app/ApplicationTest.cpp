@@ -129,6 +129,11 @@ TEST_F(StartedApplication, TitleBarsShowExactlyTheSetTexts) {
 TEST_F(StartedApplication, TheDesignFontAnswersToTahoma) {
     Start();
     EXPECT_EQ(QFontInfo(QFont("Tahoma")).family(), "Tahoma");
+    QFont bold("Tahoma");
+    bold.setBold(true);
+    EXPECT_EQ(QFontInfo(bold).family(), "Tahoma");
+    EXPECT_TRUE(QFontInfo(bold).bold());
+    EXPECT_EQ(QFontInfo(bold).style(), QFont::StyleNormal);
 }
 
 // "Open With" passes files and folders as arguments; they enter as a drop of them would, in the
