@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QStringList>
 #include <exception>
 
 class TDialogs;
@@ -14,6 +15,12 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
     void ShowException(const std::exception_ptr& error);
 
+    // The files and folders among the arguments after the program's name, as absolute paths:
+    // what a file manager's "Open With" passes. Qt has already taken its own options out.
+    QStringList CommandLinePaths() const;
+
 private:
+    void LoadDesignFont();
+
     TDialogs& Dialogs;
 };

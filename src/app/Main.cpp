@@ -743,6 +743,14 @@ void TMainForm::ProcessMessage(QEvent* message, bool& handled) {
     handled = true;
     auto* drop = static_cast<QDropEvent*>(message);
     drop->acceptProposedAction();
+    QStringList paths;
+    for (const QUrl& url : drop->mimeData()->urls())
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    DropPaths(paths);
+}
+
+void TMainForm::DropPaths(const QStringList& paths) {
     if (Busy)
         return;
     AbortFlag = false;
@@ -756,10 +764,7 @@ void TMainForm::ProcessMessage(QEvent* message, bool& handled) {
     ui->stbarSavedTo->SetPanelText(1, "");
     ui->PageControl1->setCurrentIndex(0);
     ui->prGauge->SetProgress(0);
-    for (const QUrl& url : drop->mimeData()->urls()) {
-        if (!url.isLocalFile())
-            continue;
-        const QString name = url.toLocalFile();
+    for (const QString& name : paths) {
         std::error_code ec;
         // A name whose attributes cannot be read is taken for a folder and so yields nothing.
         const std::filesystem::file_status status = std::filesystem::status(name.toStdString(), ec);
@@ -783,14 +788,8 @@ void TMainForm::AddCueEntry(const QString& path) {
 
 void TMainForm::SearchDir2(const QString& folder) {
     const QString prefix = folder.endsWith('/') ? folder : folder + '/';
-    std::error_code ec;
-    std::filesystem::directory_iterator entry(prefix.toStdString(), ec);
-    for (; !ec && entry != std::filesystem::directory_iterator(); entry.increment(ec)) {
-        std::error_code kindError;
-        if (entry->is_directory(kindError))
-            continue;
-        AddCueEntry(prefix + QString::fromStdString(entry->path().filename().string()));
-    }
+    for (const std::string& name : platform::FolderFileNames(prefix.toStdString()))
+        AddCueEntry(prefix + QString::fromStdString(name));
 }
 
 int TMainForm::CueRowAt(QPoint at) const {

@@ -109,6 +109,8 @@ public:
 
     // Handles drops for the whole application; handled is false for every other event.
     void ProcessMessage(QEvent* message, bool& handled);
+    // Takes the paths as a drop of them: the files and folders a file manager opens us with.
+    void DropPaths(const QStringList& paths);
     void SearchDir2(const QString& folder);
     void lbxCueListMouseDown(Qt::MouseButton button, QPoint at);
     void lbxCueListMouseUp(Qt::MouseButton button, QPoint at);

@@ -23,4 +23,5 @@ public:
 
 private:
     std::array<QLabel*, 2> Panels;
+    std::array<QString, 2> Texts;
 };

@@ -10,6 +10,8 @@ int main(int argc, char** argv) {
     try {
         platform::SetMessagePump([] { QCoreApplication::processEvents(); });
         TMainForm form(dialogs);
+        if (const QStringList paths = app.CommandLinePaths(); !paths.isEmpty())
+            form.DropPaths(paths);
         form.show();
         app.exec();
     } catch (...) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -13,5 +14,9 @@ std::int64_t FileSize(const std::string& path);
 
 // Removes a file; false when nothing was removed.
 bool DeleteFile(const std::string& path);
+
+// Names of the entries of a folder that are not folders themselves, in a file manager's order
+// (NaturalLess). A folder that cannot be listed gives none.
+std::vector<std::string> FolderFileNames(const std::string& folder);
 
 } // namespace platform

@@ -44,6 +44,18 @@ TEST_F(CueList, AFolderGivesItsOwnSupportedFilesOnly) {
     EXPECT_TRUE(Find<QPushButton>("btnConvert")->isEnabled());
 }
 
+// The chapters of a combined file follow the cue list, so a folder's tracks must come in the
+// order a file manager shows them, not the order the disk keeps them in.
+TEST_F(CueList, AFolderEntersInAFileManagersOrder) {
+    fs::create_directories(Folder / "album");
+    for (const char* name : {"11 - Track.mp3", "2 - track.mp3", "10 - Track.mp3", "b.mp3",
+                             "1 - Track.mp3", "3 - TRACK.mp3", "A.mp3"})
+        MakeFile(std::string("album/") + name);
+    Drop({(Folder / "album").string()});
+    EXPECT_EQ(Names(), (QStringList{"1 - Track.mp3", "2 - track.mp3", "3 - TRACK.mp3",
+                                    "10 - Track.mp3", "11 - Track.mp3", "A.mp3", "b.mp3"}));
+}
+
 TEST_F(CueList, TakesTheFourKindsInAnyCaseAndRefusesTheRest) {
     for (const char* name : {"SONG.MP3", "song.mp3", "song.ogg", "song.m4a", "a.FLAC", "b.ape"})
         MakeFile(name);

@@ -12,6 +12,7 @@
 #include <QDesktopServices>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -272,3 +273,14 @@ TEST_F(MainForm, DrawsTheActiveTabBlackWithALightCaption) {
 }
 
 #include "MainFormTest.moc"
+
+// A panel is one line high; the closing "saved to directory:\n" + folder must read whole.
+TEST(StatusBar, ShowsALineBreakAsABlankAndKeepsTheText) {
+    TStatusBar bar;
+    bar.SetPanelText(1, "saved to directory:\n/home/user/<Music>/");
+    EXPECT_EQ(bar.PanelText(1), "saved to directory:\n/home/user/<Music>/");
+    auto* panel = bar.findChild<QLabel*>("panel1");
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->text(), "saved to directory: /home/user/<Music>/");
+    EXPECT_EQ(panel->textFormat(), Qt::PlainText);
+}

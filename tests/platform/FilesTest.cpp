@@ -67,6 +67,22 @@ TEST(Files, OnlyRegularFilesExistAndHaveASize) {
     EXPECT_FALSE(platform::DeleteFile(file));
 }
 
+// Linux lists a folder in no particular order; the names come back as a file manager shows them.
+TEST(Files, FolderFileNamesAreTheFilesInNaturalOrder) {
+    ScopedFolder dir;
+    for (const char* name :
+         {"10 - x.flac", "2 - x.flac", "1 - x.flac", "11 - x.flac", "3 - x.flac", "B.txt", "a.txt"})
+        std::ofstream(dir.Path / name) << "x";
+    fs::create_directory(dir.Path / "0 - folder");
+    fs::create_symlink(dir.Path / "gone", dir.Path / "4 - dangling.wav");
+
+    EXPECT_EQ(
+        platform::FolderFileNames(dir.Path.string()),
+        (std::vector<std::string>{"1 - x.flac", "2 - x.flac", "3 - x.flac", "4 - dangling.wav",
+                                  "10 - x.flac", "11 - x.flac", "a.txt", "B.txt"}));
+    EXPECT_TRUE(platform::FolderFileNames((dir.Path / "missing").string()).empty());
+}
+
 TEST(TempFile, CreatesNewEmptyFilesWithThePrefixInTmpdir) {
     ScopedFolder dir;
     ScopedTmpdir tmp(dir.Path.string());
