@@ -5,6 +5,7 @@
 #include <mutex>
 
 extern "C" {
+#include <libavutil/error.h>
 #include <libavutil/log.h>
 }
 
@@ -42,4 +43,10 @@ int TAvLog::ErrorCount() {
 std::string TAvLog::FirstError() {
     std::lock_guard<std::mutex> guard(Lock);
     return First;
+}
+
+std::string TAvLog::ErrorText(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = "";
+    av_strerror(code, text, sizeof text);
+    return text;
 }

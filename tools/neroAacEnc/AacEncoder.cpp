@@ -27,12 +27,6 @@ constexpr std::size_t MaxChplChapters = 255;
 // How often the progress line is brought up to date while this thread waits for a segment.
 constexpr std::chrono::milliseconds ProgressInterval(100);
 
-std::string AvErrorText(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = "";
-    av_strerror(code, text, sizeof text);
-    return text;
-}
-
 std::string VersionText(unsigned v) {
     return std::to_string(v >> 16) + "." + std::to_string((v >> 8) & 0xFF) + "." +
            std::to_string(v & 0xFF);
@@ -54,7 +48,7 @@ TAacEncoder::~TAacEncoder() {
 bool TAacEncoder::Fail(const std::string& reason, int code) {
     Err = reason;
     if (code < 0)
-        Err += ": " + AvErrorText(code);
+        Err += ": " + TAvLog::ErrorText(code);
     return false;
 }
 

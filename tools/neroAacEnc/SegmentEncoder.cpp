@@ -1,5 +1,7 @@
 #include "SegmentEncoder.h"
 
+#include "common/AvLog.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -10,12 +12,6 @@ extern "C" {
 }
 
 namespace {
-
-std::string AvErrorText(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = "";
-    av_strerror(code, text, sizeof text);
-    return text;
-}
 
 bool ChooseLayout(const AVCodec* codec, int channels, AVChannelLayout& layout) {
     av_channel_layout_default(&layout, channels);
@@ -44,7 +40,7 @@ TSegmentEncoder::~TSegmentEncoder() {
 bool TSegmentEncoder::Fail(const std::string& reason, int code) {
     Err = reason;
     if (code < 0)
-        Err += ": " + AvErrorText(code);
+        Err += ": " + TAvLog::ErrorText(code);
     return false;
 }
 
