@@ -221,8 +221,9 @@ TEST(SegmentPlan, CutsAtWholeFramesIntoEvenSegmentsByLengthAlone) {
     for (std::size_t i = 0; i < three.size(); ++i) {
         EXPECT_EQ(three[i].Start % TSegmentPlan::FrameSamples, 0);
         EXPECT_LE(three[i].End - three[i].Start, Segment);
-        if (i > 0)
+        if (i > 0) {
             EXPECT_EQ(three[i].Start, three[i - 1].End);
+        }
     }
     EXPECT_EQ(three[1].End - three[1].Start, three[0].End - three[0].Start);
     EXPECT_EQ(three[2].End, total);
