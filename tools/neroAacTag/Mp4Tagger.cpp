@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +21,48 @@ namespace {
 
 const std::string Tool = "neroAacTag";
 constexpr unsigned MaxChplChapters = 255;
+constexpr off_t MaxCoverBytes = 16 << 20;
+
+// Judged by the first bytes, as players do, not by the name.
+AVCodecID ImageCodec(const std::string& bytes) {
+    static const char Jpeg[] = "\xFF\xD8\xFF";
+    static const char Png[] = "\x89PNG\r\n\x1A\n";
+    if (bytes.compare(0, sizeof Jpeg - 1, Jpeg) == 0)
+        return AV_CODEC_ID_MJPEG;
+    if (bytes.compare(0, sizeof Png - 1, Png) == 0)
+        return AV_CODEC_ID_PNG;
+    return AV_CODEC_ID_NONE;
+}
+
+unsigned Be16(const std::string& bytes, std::size_t at) {
+    return static_cast<unsigned>(static_cast<unsigned char>(bytes[at])) << 8 |
+           static_cast<unsigned char>(bytes[at + 1]);
+}
+
+// The writer wants a cover's size: from a PNG's header chunk, or a JPEG's start-of-frame segment.
+bool ImageSize(const std::string& bytes, AVCodecID codec, int& width, int& height) {
+    if (codec == AV_CODEC_ID_PNG) {
+        if (bytes.size() < 24 || bytes.compare(12, 4, "IHDR") != 0)
+            return false;
+        width = static_cast<int>(Be16(bytes, 18));
+        height = static_cast<int>(Be16(bytes, 22));
+        return Be16(bytes, 16) == 0 && Be16(bytes, 20) == 0 && width > 0 && height > 0;
+    }
+    for (std::size_t at = 2; at + 9 <= bytes.size();) {
+        if (static_cast<unsigned char>(bytes[at]) != 0xFF)
+            return false;
+        const unsigned marker = static_cast<unsigned char>(bytes[at + 1]);
+        // SOF0 to SOF15, less the table and restart markers that share the range.
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
+            marker != 0xCC) {
+            height = static_cast<int>(Be16(bytes, at + 5));
+            width = static_cast<int>(Be16(bytes, at + 7));
+            return width > 0 && height > 0;
+        }
+        at += 2 + Be16(bytes, at + 2);
+    }
+    return false;
+}
 
 std::string AvErrorText(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = "";
@@ -63,6 +106,37 @@ bool TMp4Tagger::Fail(const std::string& reason, int code) {
     return false;
 }
 
+bool TMp4Tagger::ReadCover() {
+    if (Options.Cover.empty())
+        return true;
+    const std::string name = tooltext::ShortPath(Options.Cover, 100);
+    const int fd = open(Options.Cover.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return Fail("cannot read the cover " + name + ": " + std::strerror(errno));
+    struct stat st {};
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (ok && st.st_size > MaxCoverBytes) {
+        close(fd);
+        return Fail("the cover " + name + " is larger than 16 MiB");
+    }
+    CoverBytes.resize(ok ? static_cast<std::size_t>(st.st_size) : 0);
+    for (std::size_t done = 0; ok && done < CoverBytes.size();) {
+        const ssize_t n = read(fd, CoverBytes.data() + done, CoverBytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        done += ok ? static_cast<std::size_t>(n) : 0;
+    }
+    close(fd);
+    if (!ok)
+        return Fail("cannot read the cover " + name);
+    CoverCodec = ImageCodec(CoverBytes);
+    if (CoverCodec == AV_CODEC_ID_NONE)
+        return Fail("the cover " + name + " is not a JPEG or PNG image");
+    return ImageSize(CoverBytes, static_cast<AVCodecID>(CoverCodec), CoverWidth, CoverHeight) ||
+           Fail("the cover " + name + " is a damaged image");
+}
+
 bool TMp4Tagger::OpenInput() {
     int ret = avformat_open_input(&Input, Path.c_str(), av_find_input_format("mp4"), nullptr);
     if (ret == AVERROR(EACCES))
@@ -72,9 +146,12 @@ bool TMp4Tagger::OpenInput() {
     StreamMap.assign(Input->nb_streams, -1);
     bool audio = false;
     for (unsigned i = 0; i < Input->nb_streams; ++i) {
-        if (Input->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+        const AVStream* in = Input->streams[i];
+        // The cover the file has stays, unless a new one takes its place.
+        const bool cover = (in->disposition & AV_DISPOSITION_ATTACHED_PIC) && Options.Cover.empty();
+        if (in->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
             audio = true;
-        else
+        else if (!cover)
             Input->streams[i]->discard = AVDISCARD_ALL;
     }
     return audio || Fail(tooltext::ShortPath(Options.File, 100) + " holds no audio");
@@ -148,10 +225,31 @@ bool TMp4Tagger::OpenOutput(TFdIo& io) {
         if (!out || avcodec_parameters_copy(out->codecpar, in->codecpar) < 0)
             return Fail("out of memory");
         out->codecpar->codec_tag = 0;
+        // The reader leaves a cover's size unset and the writer insists on one, though the
+        // covr atom keeps none: a cover whose size cannot be read (a BMP) passes as 1 x 1.
+        if (in->disposition & AV_DISPOSITION_ATTACHED_PIC) {
+            const AVPacket& pic = in->attached_pic;
+            const std::string bytes(reinterpret_cast<const char*>(pic.data),
+                                    static_cast<std::size_t>(pic.size));
+            if (!ImageSize(bytes, ImageCodec(bytes), out->codecpar->width, out->codecpar->height))
+                out->codecpar->width = out->codecpar->height = 1;
+        }
         out->time_base = in->time_base;
         out->disposition = in->disposition;
         av_dict_copy(&out->metadata, in->metadata, 0);
         StreamMap[i] = out->index;
+    }
+    if (CoverCodec != AV_CODEC_ID_NONE) {
+        AVStream* cover = avformat_new_stream(Output, nullptr);
+        if (!cover)
+            return Fail("out of memory");
+        cover->codecpar->codec_type = AVMEDIA_TYPE_VIDEO;
+        cover->codecpar->codec_id = static_cast<AVCodecID>(CoverCodec);
+        cover->codecpar->width = CoverWidth;
+        cover->codecpar->height = CoverHeight;
+        cover->disposition = AV_DISPOSITION_ATTACHED_PIC;
+        cover->time_base = AVRational{1, 90000};
+        CoverStream = cover->index;
     }
     SetFileTags();
     if (!SetChapters())
@@ -164,6 +262,22 @@ bool TMp4Tagger::OpenOutput(TFdIo& io) {
     if (ret < 0)
         return Fail("cannot write the new file: " + io.Error(ret));
     return true;
+}
+
+bool TMp4Tagger::WriteCover() {
+    if (CoverStream < 0)
+        return true;
+    AVPacket* packet = av_packet_alloc();
+    int ret = packet ? av_new_packet(packet, static_cast<int>(CoverBytes.size())) : AVERROR(ENOMEM);
+    if (ret >= 0) {
+        std::memcpy(packet->data, CoverBytes.data(), CoverBytes.size());
+        packet->stream_index = CoverStream;
+        packet->pts = packet->dts = 0;
+        packet->flags |= AV_PKT_FLAG_KEY;
+        ret = av_interleaved_write_frame(Output, packet);
+    }
+    av_packet_free(&packet);
+    return ret >= 0 || Fail("cannot write the new file: " + Io->Error(ret));
 }
 
 bool TMp4Tagger::CopyPackets() {
@@ -212,6 +326,8 @@ int TMp4Tagger::Run() {
         return tooltext::Error(Tool, file + " is not a regular file");
     if (access(Path.c_str(), W_OK) != 0)
         return tooltext::Error(Tool, file + " is read-only: " + std::strerror(errno));
+    if (!ReadCover())
+        return tooltext::Error(Tool, Err + "; " + file + " is unchanged");
     if (!OpenInput())
         return tooltext::Error(Tool, Err);
 
@@ -223,7 +339,7 @@ int TMp4Tagger::Run() {
     if (!io.Context())
         return tooltext::Error(Tool, "out of memory");
     Io = &io;
-    bool ok = OpenOutput(io) && CopyPackets();
+    bool ok = OpenOutput(io) && WriteCover() && CopyPackets();
     int ret = 0;
     if (ok && (ret = av_write_trailer(Output)) < 0)
         ok = Fail("cannot finish the new file: " + io.Error(ret));

@@ -8,8 +8,9 @@
 struct AVFormatContext;
 class TFdIo;
 
-// Rewrites an MP4 file with new tags and chapter names by copying its audio packets into a new
-// file beside it, which then takes the original's place.
+// Rewrites an MP4 file with new tags, chapter names and cover by copying its audio packets (and
+// the cover it has, unless a new one is given) into a new file beside it, which then takes the
+// original's place.
 class TMp4Tagger {
 public:
     explicit TMp4Tagger(const TTagOptions& options);
@@ -21,10 +22,12 @@ public:
     int Run();
 
 private:
+    bool ReadCover();
     bool OpenInput();
     bool OpenOutput(TFdIo& io);
     void SetFileTags();
     bool SetChapters();
+    bool WriteCover();
     bool CopyPackets();
     bool Fail(const std::string& reason, int code = 0);
 
@@ -36,5 +39,11 @@ private:
     // The output stream of each input stream, -1 for those left out.
     std::vector<int> StreamMap;
     int TagsWritten = 0;
+    // The new front cover's bytes and codec (an AVCodecID), and its output stream.
+    std::string CoverBytes;
+    int CoverCodec = 0;
+    int CoverWidth = 0;
+    int CoverHeight = 0;
+    int CoverStream = -1;
     std::string Err;
 };

@@ -26,7 +26,8 @@ bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
 } // namespace
 
 const char* TTagOptions::HelpText() {
-    return "Usage: neroAacTag FILE.m4a [-meta:Name=value ...] [-chapter:k -meta:Name=value ...]\n"
+    return "Usage: neroAacTag FILE.m4a [-meta:Name=value ...] [-add-cover:front:IMAGE]\n"
+           "                  [-chapter:k -meta:Name=value ...]\n"
            "\n"
            "Writes tags into an MP4 file. Names, in any letter case: Title, Artist, Album,\n"
            "Comment, Genre, Year, Track (3 or 3/12). -meta: arguments before the first\n"
@@ -34,6 +35,9 @@ const char* TTagOptions::HelpText() {
            "names it (else it is called \"Chapter k\"; a chapter not mentioned keeps its name).\n"
            "Without file-level arguments the file takes chapter 1's values, and a file of\n"
            "several chapters takes chapter 1's Album as its title.\n"
+           "\n"
+           "-add-cover:front:IMAGE makes a JPEG or PNG image (at most 16 MiB) the file's\n"
+           "front cover; without it the file keeps the cover it has.\n"
            "\n"
            "An empty value removes that tag; tags not mentioned are kept. The audio is copied\n"
            "untouched into a new file beside FILE, which then replaces FILE; on any failure\n"
@@ -64,6 +68,12 @@ bool TTagOptions::Parse(const std::vector<std::string>& args) {
                             " (known: Title, Artist, Album, Comment, Genre, Year, Track)");
             TValues& values = chapter == 0 ? FileValues : ChapterValues[chapter];
             values[key->second] = arg.substr(eq + 1);
+        } else if (StartsWithNoCase(arg, "-add-cover:")) {
+            if (!StartsWithNoCase(arg, "-add-cover:front:") || arg.size() == 17)
+                return Fail(arg + ": only a front cover can be added, as -add-cover:front:IMAGE");
+            if (!Cover.empty())
+                return Fail("only one -add-cover is allowed");
+            Cover = arg.substr(17);
         } else if (StartsWithNoCase(arg, "-chapter:")) {
             const char* first = arg.data() + 9;
             const char* last = arg.data() + arg.size();

@@ -14,6 +14,8 @@ public:
     std::string File;
     TValues FileValues;
     std::map<int, TValues> ChapterValues;
+    // The image for the file's front cover, or empty to keep the cover it has.
+    std::string Cover;
     bool Help = false;
 
     bool Parse(const std::vector<std::string>& args);

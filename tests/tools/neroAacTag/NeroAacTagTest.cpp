@@ -208,3 +208,78 @@ TEST(NeroAacTag, KeepsTheFilesPermissionsAndFollowsLinks) {
     EXPECT_EQ(fs::status(mp4).permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
+
+namespace {
+
+// The bytes in the file's covr atom, as FFmpeg reads them back; empty without a cover.
+std::string CoverBytes(const fs::path& mp4) {
+    return RunTool({"/usr/bin/ffmpeg", "-v", "error", "-nostdin", "-i", mp4.string(), "-map",
+                    "0:v?", "-c", "copy", "-f", "data", "-"})
+        .Out;
+}
+
+fs::path MakeImage(const TScopedFolder& dir, const std::string& name, const std::string& size) {
+    const auto path = dir / name;
+    EXPECT_EQ(RunTool({"/usr/bin/ffmpeg", "-v", "error", "-nostdin", "-f", "lavfi", "-i",
+                       "testsrc=size=" + size, "-frames:v", "1", path.string()})
+                  .ExitCode,
+              0);
+    return path;
+}
+
+} // namespace
+
+TEST(NeroAacTag, AddsKeepsAndReplacesTheFrontCoverWithoutTouchingTheAudio) {
+    TScopedFolder dir;
+    const auto mp4 = MakeMp4(dir, "cover.m4a", 2);
+    const std::string md5 = AudioPacketMd5(mp4);
+    const auto jpeg = MakeImage(dir, "front.jpg", "64x48");
+    const auto png = MakeImage(dir, "front.png", "20x30");
+    EXPECT_EQ(CoverBytes(mp4), "");
+
+    auto r = RunTool(
+        {Tagger, mp4.string(), "-meta:Title=With cover", "-add-cover:front:" + jpeg.string()});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_EQ(CoverBytes(mp4), ReadFile(jpeg));
+    EXPECT_EQ(RunTool({"/usr/bin/ffprobe", "-v", "error", "-select_streams", "v", "-show_entries",
+                       "stream=codec_name:stream_disposition=attached_pic", "-of",
+                       "compact=p=0:nk=1", mp4.string()})
+                  .Out,
+              "mjpeg|1\n");
+
+    // Tagged again without a cover, the file keeps the one it has, and its chapters.
+    ASSERT_EQ(RunTool({Tagger, mp4.string(), "-meta:Artist=Someone"}).ExitCode, 0);
+    EXPECT_EQ(CoverBytes(mp4), ReadFile(jpeg));
+    EXPECT_EQ(FileTags(mp4)["TAG:title"], "With cover");
+    EXPECT_EQ(Chapters(mp4).size(), 2u);
+
+    ASSERT_EQ(RunTool({Tagger, mp4.string(), "-ADD-COVER:front:" + png.string()}).ExitCode, 0);
+    EXPECT_EQ(CoverBytes(mp4), ReadFile(png));
+    EXPECT_EQ(AudioPacketMd5(mp4), md5);
+}
+
+TEST(NeroAacTag, RefusesACoverThatIsNoJpegOrPngAndLeavesTheFileAsItWas) {
+    TScopedFolder dir;
+    const auto mp4 = MakeMp4(dir, "plain.m4a", 1);
+    const std::string before = ReadFile(mp4);
+    const auto bmp = MakeImage(dir, "front.bmp", "8x8");
+    WriteFile(dir / "fake.jpg", "not an image, only named like one");
+    WriteFile(dir / "cut.png", std::string("\x89PNG\r\n\x1A\n", 8));
+    for (const auto& [image, reason] : std::vector<std::pair<std::string, std::string>>{
+             {bmp.string(), "not a JPEG or PNG image"},
+             {(dir / "fake.jpg").string(), "not a JPEG or PNG image"},
+             {(dir / "cut.png").string(), "damaged image"},
+             {(dir / "absent.png").string(), "No such file"}}) {
+        SCOPED_TRACE(image);
+        auto r = RunTool({Tagger, mp4.string(), "-meta:Title=X", "-add-cover:front:" + image});
+        EXPECT_EQ(r.ExitCode, 1);
+        EXPECT_NE(r.Err.find(reason), std::string::npos) << r.Err;
+        EXPECT_NE(r.Err.find("is unchanged"), std::string::npos) << r.Err;
+        EXPECT_EQ(ReadFile(mp4), before);
+    }
+    for (const char* bad : {"-add-cover:back:x.jpg", "-add-cover:front:"})
+        EXPECT_EQ(RunTool({Tagger, mp4.string(), bad}).ExitCode, 2) << bad;
+    EXPECT_EQ(ReadFile(mp4), before);
+    EXPECT_EQ(dir.Names(),
+              (std::vector<std::string>{"cut.png", "fake.jpg", "front.bmp", "plain.m4a"}));
+}
