@@ -210,7 +210,7 @@ int main(int argc, char** argv) {
     job.SetEncoderOption(options.Option);
     job.SetOutputName(options.Name);
     job.SetOutputDir(options.Dir);
-    job.ClearAll(true);
+    job.ClearAll();
     for (const std::string& file : options.Files)
         if (!job.AddSrcFile(file))
             std::cerr << "parvane-job: not a usable source: " << file << "\n";

@@ -105,7 +105,7 @@ TMainForm::TMainForm(TDialogs& dialogs, QWidget* parent)
     AbortPressed = false;
     ui->PageControl1->setCurrentIndex(0);
 
-    mp4->ClearAll(true);
+    mp4->ClearAll();
     mp4->OnStepStart = [this](TMP4& job) { DoStepStart(job); };
     mp4->OnProgress = [this](TMP4& job) { DoProgress(job); };
     mp4->OnSourceDone = [this](TMP4& job) { DoSourceDone(job); };
@@ -150,8 +150,7 @@ TMainForm::TMainForm(TDialogs& dialogs, QWidget* parent)
     UpdateBitrateMode();
 
     setAcceptDrops(true);
-    if (!Busy)
-        InstallMessageHook();
+    InstallMessageHook();
     connect(ui->btnConvert, &QPushButton::clicked, this, [this] { btnConvertClick(); });
     connect(ui->btnAbort, &QPushButton::clicked, this, [this] { btnAbortClick(); });
     connect(ui->btnClearCue, &QPushButton::clicked, this, [this] { btnClearCueClick(); });
@@ -567,7 +566,7 @@ void TMainForm::btnConvertClick() {
         TagStepCount = 0;
         Convert();
         AbortFlag = false;
-        mp4->ClearAll(true);
+        mp4->ClearAll();
         ui->stbarSavedTo->SetPanelText(0, "encoding");
         ui->prGauge->SetProgress(0);
         ui->btnClearCue->setEnabled(true);
@@ -649,7 +648,7 @@ void TMainForm::Convert() {
         mp4->VerifyOnly = ui->chbxVerify->isChecked();
         UpdateBitrateMode();
         ui->memError->clear();
-        mp4->ClearAll(true);
+        mp4->ClearAll();
         for (int row = 0; row < ui->lbxCueList->count(); ++row)
             mp4->AddSrcFile(ui->lbxCueList->item(row)->text().toStdString());
         const bool combine = ui->rdgrpConvert->ItemIndex() != 1;

@@ -107,7 +107,7 @@ std::vector<std::string> WithReason(std::vector<std::string> lines, const std::s
 } // namespace
 
 TMP4::~TMP4() {
-    ClearAll(true);
+    ClearAll();
 }
 
 void TMP4::Raise(const TEvent& event) {
@@ -131,7 +131,7 @@ bool TMP4::DoConvert(bool combine, bool toSelected) {
     // Also when a handler throws: no temporary WAV outlives the run.
     struct TClearAtEnd {
         TMP4& Job;
-        ~TClearAtEnd() { Job.ClearAll(true); }
+        ~TClearAtEnd() { Job.ClearAll(); }
     } clearAtEnd{*this};
 
     // A false result with nothing converted must not read as mixed rates or a failed step.
@@ -288,13 +288,11 @@ void TMP4::DoTag() {
     Raise(OnTagDone);
 }
 
-void TMP4::ClearAll(bool owning) {
+void TMP4::ClearAll() {
     JobSources.clear();
     Accepted.clear();
     while (!Sources.empty()) {
         Sources.front()->DeleteWav();
-        if (!owning)
-            static_cast<void>(Sources.front().release());
         Sources.erase(Sources.begin());
     }
 }

@@ -65,9 +65,8 @@ public:
     bool DoConvert(bool combine, bool toSelected);
     bool Convert();
     void DoTag();
-    // Deletes the sources' temporary WAVs and empties Sources; not owning leaves the sources to
-    // whoever else holds them.
-    void ClearAll(bool owning);
+    // Deletes the sources' temporary WAVs and empties Sources.
+    void ClearAll();
 
     void RelayProgress(TBase& source);
     void EncoderPoll(TCons& runner);

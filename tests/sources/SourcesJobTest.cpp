@@ -39,7 +39,7 @@ protected:
 
     // A combined run into out/all.m4a; the promises every run keeps are checked here.
     bool Run(const Strings& files) {
-        Job.ClearAll(true);
+        Job.ClearAll();
         for (const std::string& file : files)
             EXPECT_TRUE(Job.AddSrcFile(file)) << file;
         Job.SetOutputName("all");

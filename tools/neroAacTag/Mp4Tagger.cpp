@@ -1,5 +1,6 @@
 #include "Mp4Tagger.h"
 
+#include "common/AvHelpers.h"
 #include "common/AvLog.h"
 #include "common/FdIo.h"
 #include "common/OutputFile.h"
@@ -20,17 +21,6 @@ namespace {
 
 const std::string Tool = "neroAacTag";
 constexpr unsigned MaxChplChapters = 255;
-
-std::string AvErrorText(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = "";
-    av_strerror(code, text, sizeof text);
-    return text;
-}
-
-std::string VersionText(unsigned v) {
-    return std::to_string(v >> 16) + "." + std::to_string((v >> 8) & 0xFF) + "." +
-           std::to_string(v & 0xFF);
-}
 
 // trkn holds a number and optionally a total: "3" or "3/12".
 bool IsTrackNumber(const std::string& value) {
@@ -59,7 +49,7 @@ TMp4Tagger::~TMp4Tagger() {
 bool TMp4Tagger::Fail(const std::string& reason, int code) {
     Err = reason;
     if (code < 0)
-        Err += ": " + AvErrorText(code);
+        Err += ": " + TAvLog::ErrorText(code);
     return false;
 }
 
@@ -199,7 +189,7 @@ bool TMp4Tagger::CopyPackets() {
 int TMp4Tagger::Run() {
     TAvLog::Install();
     tooltext::Line("neroAacTag: MP4 tagger (Parvane, FFmpeg libavformat " +
-                   VersionText(avformat_version()) + ")");
+                   avhelpers::VersionText(avformat_version()) + ")");
     tooltext::Line("File: " + tooltext::ShortPath(Options.File));
     const std::string file = tooltext::ShortPath(Options.File, 100);
     // The new file goes beside the real file, so a link keeps pointing at the tagged result.
