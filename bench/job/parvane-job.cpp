@@ -1,7 +1,7 @@
 // parvane-job: runs one MP4 job over the files given, the way a run of the window does, and
 // prints every event of the job as one JSON object per line. For benchmarks and checks.
 
-#include "pipeline/Mp4.h"
+#include "job/Mp4.h"
 
 #include <csignal>
 #include <cstdio>

@@ -6,10 +6,11 @@
 #include "app/RadioGroup.h"
 #include "app/RegFormat.h"
 #include "app/StatusBar.h"
-#include "pipeline/Mp4.h"
+#include "job/Mp4.h"
 #include "pipeline/Onename.h"
 #include "pipeline/PathParts.h"
 #include "platform/AppFolder.h"
+#include "platform/AsciiText.h"
 #include "platform/Files.h"
 #include "platform/ToolNames.h"
 #include "ui_Main.h"
@@ -65,12 +66,6 @@ QColor ActivityColor(int activity) {
     default:
         return QColor(0, 0, 255);
     }
-}
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
 }
 
 } // namespace
@@ -531,11 +526,11 @@ bool TMainForm::CodecsPresent() {
     for (const auto& entry : std::filesystem::directory_iterator(ToolFolder, ec)) {
         const std::string name = entry.path().filename().string();
         if (platform::FileExists(ToolFolder + name))
-            present.insert(Lower(name));
+            present.insert(platform::AsciiLower(name));
     }
     QString missing;
     for (const char* tool : platform::ToolNames) {
-        if (present.count(Lower(tool)))
+        if (present.count(platform::AsciiLower(tool)))
             continue;
         missing += tool;
         if (std::string(tool) == platform::SleepTool)

@@ -34,6 +34,8 @@ public:
     // 0 when there is none.
     std::uint8_t Track = 0;
     std::string Genre;
+    // The genre as stored, for readers with a genre list of their own.
+    std::uint8_t GenreByte = 0;
 
     TID3v1Tag() { Clear(); }
 

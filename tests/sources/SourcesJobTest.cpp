@@ -1,7 +1,7 @@
 // The job over every kind of source: tags into the MP4, failures, missing tools, abort, names.
 
 #include "SourceTestFiles.h"
-#include "pipeline/Mp4.h"
+#include "job/Mp4.h"
 #include "pipeline/PipelineTestSupport.h"
 #include "platform/CommandLine.h"
 

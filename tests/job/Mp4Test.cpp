@@ -1,6 +1,6 @@
-#include "pipeline/Mp4.h"
+#include "job/Mp4.h"
 
-#include "PipelineTestSupport.h"
+#include "pipeline/PipelineTestSupport.h"
 #include "pipeline/Wav.h"
 #include "platform/CommandLine.h"
 #include "tools/ToolTestSupport.h"

@@ -18,8 +18,7 @@ public:
         "TITLE", "ARTIST", "TRACKNUMBER", "ALBUM", "COMMENT", "GENRE", "DATE"};
     static constexpr std::size_t ValueBufferSize = 512;
 
-    // This file kind's own genre list (148 names, then the empty text); its spellings are not
-    // those of the ID3v1 reader's list.
+    // The ID3v1 genre list with this file kind's few spellings of its own, then the empty text.
     std::vector<std::string> GenreNames;
     // 128 when the file ends in an ID3v1 trailer, else 0.
     int Id3v1Length = 0;

@@ -1,8 +1,9 @@
-#include "pipeline/Mp4.h"
+#include "job/Mp4.h"
 
 #include "pipeline/PathParts.h"
 #include "pipeline/Wav.h"
 #include "platform/AppFolder.h"
+#include "platform/ByteOrder.h"
 #include "platform/CommandLine.h"
 #include "platform/Files.h"
 #include "platform/ToolNames.h"
@@ -59,19 +60,12 @@ bool AllDigits(const std::string& text) {
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-std::uint64_t BigEndian(const unsigned char* bytes, int count) {
-    std::uint64_t value = 0;
-    for (int i = 0; i < count; ++i)
-        value = value << 8 | bytes[i];
-    return value;
-}
-
 // Every MP4 the encoder writes opens with its file-type box and gets its index (the moov box)
 // when it is finished, so a file cut short by a dying encoder has none.
 bool LooksLikeMp4(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     for (bool first = true;; first = false) {
-        unsigned char head[16];
+        std::uint8_t head[16];
         if (!in.read(reinterpret_cast<char*>(head), 8))
             return false;
         const std::string type(reinterpret_cast<const char*>(head) + 4, 4);
@@ -79,12 +73,12 @@ bool LooksLikeMp4(const std::string& path) {
             return !first;
         if (first && type != "ftyp")
             return false;
-        std::uint64_t size = BigEndian(head, 4);
+        std::uint64_t size = platform::BigEndian(head, 4);
         std::uint64_t headSize = 8;
         if (size == 1) {
             if (!in.read(reinterpret_cast<char*>(head) + 8, 8))
                 return false;
-            size = BigEndian(head + 8, 8);
+            size = platform::BigEndian(head + 8, 8);
             headSize = 16;
         }
         // A size of 0 runs to the end of the file: nothing can follow.
