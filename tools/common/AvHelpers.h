@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -14,6 +15,13 @@ namespace avhelpers {
 
 // A libav version number (major << 16 | minor << 8 | micro) as "major.minor.micro".
 std::string VersionText(unsigned version);
+
+inline constexpr int PacketsEnd = 0;
+inline constexpr int PacketsStopped = 1;
+// Reads the input's packets into packet one at a time and hands each to take, unreferencing it
+// after. Gives PacketsEnd at the end of the input, PacketsStopped when take returned false, or
+// the libav error code of a failed read.
+int ReadPackets(AVFormatContext* input, AVPacket* packet, const std::function<bool()>& take);
 
 // Owners that hand libav objects back to libav however a function leaves.
 struct TInputCloser {

@@ -135,32 +135,22 @@ bool TApeDecoder::DecodeTo(AVIOContext* out, const TProgress& progress) {
     const auto header =
         Fmt.CanonicalHeader(static_cast<std::uint32_t>(Declared * Fmt.BlockAlign()));
     avio_write(out, header.data(), static_cast<int>(header.size()));
-    const avhelpers::TPacketPtr owner(av_packet_alloc());
-    AVPacket* packet = owner.get();
+    const avhelpers::TPacketPtr packet(av_packet_alloc());
     if (!packet)
         return Fail("out of memory");
-    bool ok = true;
-    for (;;) {
-        int ret = av_read_frame(Input, packet);
-        if (ret == AVERROR_EOF)
-            break;
-        if (ret < 0) {
-            ok = Fail("reading the APE file failed", ret);
-            break;
-        }
+    const int end = avhelpers::ReadPackets(Input, packet.get(), [&] {
         if (packet->stream_index == StreamIndex) {
-            ret = avcodec_send_packet(Codec, packet);
+            const int ret = avcodec_send_packet(Codec, packet.get());
             if (ret < 0 && ret != AVERROR(EAGAIN))
-                ok = Fail("decoding failed", ret);
+                return Fail("decoding failed", ret);
         }
-        av_packet_unref(packet);
-        if (!ok || !(ok = Drain(out, progress)))
-            break;
-        if (TAvLog::ErrorCount() > 0) {
-            ok = Fail("decoding failed");
-            break;
-        }
-    }
+        if (!Drain(out, progress))
+            return false;
+        return TAvLog::ErrorCount() == 0 || Fail("decoding failed");
+    });
+    if (end < 0)
+        return Fail("reading the APE file failed", end);
+    bool ok = end == avhelpers::PacketsEnd;
     if (ok && avcodec_send_packet(Codec, nullptr) >= 0)
         ok = Drain(out, progress);
     if (ok && TAvLog::ErrorCount() > 0)

@@ -157,33 +157,23 @@ bool TMp4Tagger::OpenOutput(TFdIo& io) {
 }
 
 bool TMp4Tagger::CopyPackets() {
-    AVPacket* packet = av_packet_alloc();
+    const avhelpers::TPacketPtr packet(av_packet_alloc());
     if (!packet)
         return Fail("out of memory");
-    bool ok = true;
-    for (;;) {
-        int ret = av_read_frame(Input, packet);
-        if (ret == AVERROR_EOF)
-            break;
-        if (ret < 0) {
-            ok = Fail("cannot read " + tooltext::ShortPath(Options.File, 100), ret);
-            break;
-        }
+    const int end = avhelpers::ReadPackets(Input, packet.get(), [&] {
         const int target = StreamMap[static_cast<unsigned>(packet->stream_index)];
-        if (target >= 0) {
-            av_packet_rescale_ts(packet, Input->streams[packet->stream_index]->time_base,
-                                 Output->streams[target]->time_base);
-            packet->stream_index = target;
-            packet->pos = -1;
-            if ((ret = av_interleaved_write_frame(Output, packet)) < 0) {
-                ok = Fail("cannot write the new file: " + Io->Error(ret));
-                break;
-            }
-        }
-        av_packet_unref(packet);
-    }
-    av_packet_free(&packet);
-    return ok;
+        if (target < 0)
+            return true;
+        av_packet_rescale_ts(packet.get(), Input->streams[packet->stream_index]->time_base,
+                             Output->streams[target]->time_base);
+        packet->stream_index = target;
+        packet->pos = -1;
+        const int ret = av_interleaved_write_frame(Output, packet.get());
+        return ret >= 0 || Fail("cannot write the new file: " + Io->Error(ret));
+    });
+    if (end < 0)
+        return Fail("cannot read " + tooltext::ShortPath(Options.File, 100), end);
+    return end == avhelpers::PacketsEnd;
 }
 
 int TMp4Tagger::Run() {
