@@ -17,7 +17,6 @@
 
 namespace {
 
-const int EncodingActivity = 10;
 // The encoder's plan takes this many lines; only a line below it can carry the seconds done.
 const std::size_t EncoderPlanLines = 5;
 
@@ -225,7 +224,7 @@ bool TMP4::Convert() {
                   std::none_of(JobSources.begin(), JobSources.end(),
                                [](const TBase* source) { return source->Failed; });
     if (!Accepted.empty() && !VerifyOnly) {
-        Activity = EncodingActivity;
+        Activity = ActivityEncoding;
         EncoderCommand += " -of " + platform::QuoteText(OutputFile);
         Cons.OnPoll = [this](TCons& runner) { EncoderPoll(runner); };
         CurrentTarget = OutputFile;
@@ -260,7 +259,7 @@ bool TMP4::Convert() {
         }
     }
     Accepted.clear();
-    Activity = 0;
+    Activity = ActivityIdle;
     return result;
 }
 

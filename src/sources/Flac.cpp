@@ -26,7 +26,7 @@ std::size_t SkipCharacters(const std::string& text, std::size_t start, std::size
 } // namespace
 
 TFlac::TFlac() {
-    Kind = 2;
+    Kind = KindFlac;
 }
 
 bool TFlac::AcceptsFile(const std::string& fileName) {
@@ -72,8 +72,8 @@ void TFlac::CollectTags() {
         seen = !line.empty();
         StoreTagLine(line);
     }
-    if (TagValues[0].empty() && NameAsTitle)
-        TagValues[0] = FileTitle();
+    if (TagValue(TTagField::Title).empty() && NameAsTitle)
+        TagValue(TTagField::Title) = FileTitle();
     AppendAllMetaArgs();
     for (std::size_t i = 0; i < TagNames.size(); ++i)
         seen = seen || !TagValues[i].empty();

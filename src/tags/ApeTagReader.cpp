@@ -58,14 +58,16 @@ void TApeTagReader::ReadId3v1(TByteSource& file, std::span<std::string> tagValue
     if (!file.Seek(file.Size() - Id3v1Size) || trailer.LoadFromStream(file) != TID3v1Tag::ResultOk)
         return;
     Id3v1Length = Id3v1Size;
-    tagValues[0] = trailer.Title;
-    tagValues[1] = trailer.Artist;
-    tagValues[2] = trailer.Track != 0 ? std::to_string(trailer.Track) : std::string();
-    tagValues[3] = trailer.Album;
-    tagValues[4] = trailer.Comment;
-    tagValues[5] = GenreNames[trailer.GenreByte <= HighestTrailerGenre ? trailer.GenreByte
-                                                                       : GenreNames.size() - 1];
-    tagValues[6] = trailer.Year;
+    tagValues[Slot(TTagField::Title)] = trailer.Title;
+    tagValues[Slot(TTagField::Artist)] = trailer.Artist;
+    tagValues[Slot(TTagField::Track)] =
+        trailer.Track != 0 ? std::to_string(trailer.Track) : std::string();
+    tagValues[Slot(TTagField::Album)] = trailer.Album;
+    tagValues[Slot(TTagField::Comment)] = trailer.Comment;
+    tagValues[Slot(TTagField::Genre)] =
+        GenreNames[trailer.GenreByte <= HighestTrailerGenre ? trailer.GenreByte
+                                                            : GenreNames.size() - 1];
+    tagValues[Slot(TTagField::Year)] = trailer.Year;
 }
 
 bool TApeTagReader::ReadApeFooter(TByteSource& file) {

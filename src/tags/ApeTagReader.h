@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tags/ByteSource.h"
+#include "tags/TagField.h"
 
 #include <array>
 #include <cstdint>
@@ -10,11 +11,11 @@
 #include <vector>
 
 // Reads the tags at the end of an APE file, the ID3v1 trailer first and then the APEv2 tag, whose
-// values take precedence, into the seven tag values (title, artist, track, album, comment, genre,
-// year). It never fails: what it cannot read keeps its value.
+// values take precedence, into the seven tag values, indexed by TTagField. It never fails: what it
+// cannot read keeps its value.
 class TApeTagReader {
 public:
-    static constexpr std::array<std::string_view, 7> TagNames = {
+    static constexpr std::array<std::string_view, TagFieldCount> TagNames = {
         "TITLE", "ARTIST", "TRACKNUMBER", "ALBUM", "COMMENT", "GENRE", "DATE"};
     static constexpr std::size_t ValueBufferSize = 512;
 
@@ -28,7 +29,7 @@ public:
 
     TApeTagReader();
 
-    // tagValues holds at least seven values, in the order of TagNames.
+    // tagValues holds at least TagFieldCount values, in the order of TagNames.
     void ReadTags(const std::string& fileName, std::span<std::string> tagValues);
     void ReadTags(TByteSource& file, std::span<std::string> tagValues);
 

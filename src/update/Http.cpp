@@ -1,6 +1,7 @@
 #include "update/Http.h"
 
 #include "platform/AsciiText.h"
+#include "update/UpdateKind.h"
 
 #include <algorithm>
 #include <cctype>
@@ -154,8 +155,8 @@ int THttp::CompareVersions(const std::string& localFile, const std::string& loca
     const int file = PackVersion(localFile);
     const int product = PackVersion(localProduct);
     if (remoteProduct > product && remoteFile > file)
-        return 2;
-    return remoteFile > file ? 1 : 0;
+        return updatekind::Major;
+    return remoteFile > file ? updatekind::Minor : updatekind::None;
 }
 
 int THttp::PackVersion(const std::string& version) {
