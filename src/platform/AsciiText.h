@@ -8,7 +8,6 @@
 namespace platform {
 
 char AsciiLower(char c);
-char AsciiUpper(char c);
 std::string AsciiLower(std::string text);
 bool SameTextAscii(std::string_view a, std::string_view b);
 
