@@ -126,23 +126,34 @@ std::string MarkedUtf16Content(Bytes bytes) {
 
 } // namespace
 
+namespace {
+
+// Where the flags both versions know sit in a version's frame header.
+struct TFlagBits {
+    std::uint16_t TagAlter, FileAlter, ReadOnly, Compressed, Encrypted, Grouping;
+};
+
+constexpr TFlagBits Version3Flags = {0x8000, 0x4000, 0x2000, 0x0080, 0x0040, 0x0020};
+constexpr TFlagBits Version4Flags = {0x4000, 0x2000, 0x1000, 0x0008, 0x0004, 0x0040};
+
+void DecodeSharedFlags(TID3v2Frame& frame, const TFlagBits& bits) {
+    frame.TagAlterPreservation = frame.Flags & bits.TagAlter;
+    frame.FileAlterPreservation = frame.Flags & bits.FileAlter;
+    frame.ReadOnly = frame.Flags & bits.ReadOnly;
+    frame.Compressed = frame.Flags & bits.Compressed;
+    frame.Encrypted = frame.Flags & bits.Encrypted;
+    frame.GroupingIdentity = frame.Flags & bits.Grouping;
+}
+
+} // namespace
+
 void TID3v2Frame::DecodeFlags3() {
-    TagAlterPreservation = Flags & 0x8000;
-    FileAlterPreservation = Flags & 0x4000;
-    ReadOnly = Flags & 0x2000;
-    Compressed = Flags & 0x0080;
-    Encrypted = Flags & 0x0040;
-    GroupingIdentity = Flags & 0x0020;
+    DecodeSharedFlags(*this, Version3Flags);
     DataLengthIndicator = false;
 }
 
 void TID3v2Frame::DecodeFlags4() {
-    TagAlterPreservation = Flags & 0x4000;
-    FileAlterPreservation = Flags & 0x2000;
-    ReadOnly = Flags & 0x1000;
-    GroupingIdentity = Flags & 0x0040;
-    Compressed = Flags & 0x0008;
-    Encrypted = Flags & 0x0004;
+    DecodeSharedFlags(*this, Version4Flags);
     Unsynchronised = Flags & 0x0002;
     DataLengthIndicator = Flags & 0x0001;
 }
