@@ -1,7 +1,7 @@
 // parvane-job: runs one MP4 job over the files given, the way a run of the window does, and
 // prints every event of the job as one JSON object per line. For benchmarks and checks.
 
-#include "pipeline/Mp4.h"
+#include "job/Mp4.h"
 
 #include <csignal>
 #include <cstdio>
@@ -210,7 +210,7 @@ int main(int argc, char** argv) {
     job.SetEncoderOption(options.Option);
     job.SetOutputName(options.Name);
     job.SetOutputDir(options.Dir);
-    job.ClearAll(true);
+    job.ClearAll();
     for (const std::string& file : options.Files)
         if (!job.AddSrcFile(file))
             std::cerr << "parvane-job: not a usable source: " << file << "\n";

@@ -5,15 +5,18 @@
 #include "app/PageControl.h"
 #include "app/RadioGroup.h"
 #include "app/RegFormat.h"
+#include "app/Settings.h"
 #include "app/StatusBar.h"
-#include "pipeline/Mp4.h"
+#include "job/Mp4.h"
 #include "pipeline/Onename.h"
 #include "pipeline/PathParts.h"
 #include "platform/AppFolder.h"
+#include "platform/AsciiText.h"
 #include "platform/Files.h"
 #include "platform/ToolNames.h"
 #include "ui_Main.h"
 #include "update/Http.h"
+#include "update/UpdateDay.h"
 #include "update/WebServer.h"
 
 #include <QApplication>
@@ -40,7 +43,6 @@
 
 namespace {
 
-const int EncodingActivity = 10;
 const int TabHeight = 20;
 const int HintMilliseconds = 10000;
 const char* const RateValues[] = {"33",  "66",  "100", "128", "146",
@@ -50,33 +52,57 @@ QString Text(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-const QString SaveFilter = "MP4 (*.mp4)|.mp4|M4A (*.m4a)|.m4a";
+// The save dialog's filters and the extension each gives, in the order of FilterIndex.
 const QStringList SaveNameFilters = {"MP4 (*.mp4)", "M4A (*.m4a)"};
+const QStringList SaveExtensions = {".mp4", ".m4a"};
+// The conversion radio group's item that puts all sources into one file.
+const int ConvertCombined = 0;
+// The four ways of saving: what the save dialog offers and where the output goes.
+struct TSaveMode {
+    // The output folder: the source's, the one chosen, or each source's own.
+    enum class TFolder { Source, Chosen, EachSource };
+    // The output name: the one chosen, the first source's (set before the dialog), or each
+    // source's own.
+    enum class TName { Chosen, Source, EachSource };
+    const char* Title;
+    bool OfferSourceName;
+    bool OfferSourceFolder;
+    TFolder Folder;
+    TName Name;
+};
+
+// Combined from the source folder, combined to a chosen folder, separate into the source folders,
+// separate into a chosen folder.
+const TSaveMode SaveModes[] = {
+    {"1. COMBINE-SOURCE : Directory = Source, Select a new Filename", true, true,
+     TSaveMode::TFolder::Source, TSaveMode::TName::Chosen},
+    {"2. COMBINE-SELECT : Select a new Filename and a new Directory", true, true,
+     TSaveMode::TFolder::Chosen, TSaveMode::TName::Chosen},
+    {"3. SEPARATE-SOURCE : Directory and Filename are taken form Source", false, false,
+     TSaveMode::TFolder::EachSource, TSaveMode::TName::EachSource},
+    {"4. SEPARATE-SELECT : Select a new Directory, Filename from Source", false, true,
+     TSaveMode::TFolder::Chosen, TSaveMode::TName::Source},
+};
+
 const std::set<std::string> CueExtensions = {".ape", ".flac", ".wav", ".mp3"};
 
 QColor ActivityColor(int activity) {
     switch (activity) {
-    case 1:
+    case TBase::KindApe:
         return QColor(166, 124, 82);
-    case 2:
+    case TBase::KindFlac:
         return QColor(255, 0, 0);
-    case 3:
+    case TBase::KindMp3:
         return QColor(0, 255, 0);
     default:
         return QColor(0, 0, 255);
     }
 }
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
 } // namespace
 
 TMainForm::TMainForm(TDialogs& dialogs, QWidget* parent)
-    : QMainWindow(parent), ui(std::make_unique<Ui::TMainForm>()), ToolFolder(platform::AppFolder()),
+    : QMainWindow(parent), ToolFolder(platform::AppFolder()), ui(std::make_unique<Ui::TMainForm>()),
       Dialogs(dialogs) {
     ui->setupUi(this);
     QGuiApplication::clipboard()->clear();
@@ -105,7 +131,7 @@ TMainForm::TMainForm(TDialogs& dialogs, QWidget* parent)
     AbortPressed = false;
     ui->PageControl1->setCurrentIndex(0);
 
-    mp4->ClearAll(true);
+    mp4->ClearAll();
     mp4->OnStepStart = [this](TMP4& job) { DoStepStart(job); };
     mp4->OnProgress = [this](TMP4& job) { DoProgress(job); };
     mp4->OnSourceDone = [this](TMP4& job) { DoSourceDone(job); };
@@ -150,8 +176,7 @@ TMainForm::TMainForm(TDialogs& dialogs, QWidget* parent)
     UpdateBitrateMode();
 
     setAcceptDrops(true);
-    if (!Busy)
-        InstallMessageHook();
+    InstallMessageHook();
     connect(ui->btnConvert, &QPushButton::clicked, this, [this] { btnConvertClick(); });
     connect(ui->btnAbort, &QPushButton::clicked, this, [this] { btnAbortClick(); });
     connect(ui->btnClearCue, &QPushButton::clicked, this, [this] { btnClearCueClick(); });
@@ -254,7 +279,7 @@ void TMainForm::DoStepStart(TMP4& job) {
     if (ui->lbxCueList->count() > 0)
         ui->lbxCueList->setCurrentRow(0);
     LogLine("start: " + Text(job.CurrentSource));
-    if (job.Activity < EncodingActivity) {
+    if (job.Activity != TMP4::ActivityEncoding) {
         ui->stbarProcessing->SetPanelText(1, Text(job.CurrentSource));
         ui->stbarSavedTo->SetPanelText(1, "");
     }
@@ -272,7 +297,7 @@ void TMainForm::DoProgress(TMP4& job) {
     const int width = gauge.width();
     gauge.SetProgress(job.Percent * width / 100);
     QString step = " decode ";
-    if (job.Activity > 5) {
+    if (job.Activity == TMP4::ActivityEncoding) {
         ui->stbarProcessing->SetPanelText(1, "");
         ui->stbarSavedTo->SetPanelText(1, Text(job.OutputFile));
         step = " encode ";
@@ -285,7 +310,7 @@ void TMainForm::SourceDone(TMP4& job, bool removeCueRow) {
     LogLine("finish: " + Text(job.CurrentSource) + " -> " + Text(job.CurrentTarget));
     if (removeCueRow && ui->lbxCueList->count() > 0)
         delete ui->lbxCueList->takeItem(0);
-    if (job.Activity == EncodingActivity)
+    if (job.Activity == TMP4::ActivityEncoding)
         LogLine("total secs so far: " + QString::number(job.TotalSeconds));
     if (job.Failed) {
         for (const std::string& line : job.ErrorLines)
@@ -419,7 +444,7 @@ void TMainForm::ValidateBitrateEdits() {
 }
 
 void TMainForm::UpdateSaveCaptions() {
-    if (ui->rdgrpConvert->ItemIndex() != 0) {
+    if (!CombineChosen()) {
         ui->grpbxSaveTo->setTitle("Save separate MP4 files to : ");
         ui->rdbtnSelect->setText("a Selected Directory");
         ui->rdbtnSource->setText("the Source Directory");
@@ -532,11 +557,11 @@ bool TMainForm::CodecsPresent() {
     for (const auto& entry : std::filesystem::directory_iterator(ToolFolder, ec)) {
         const std::string name = entry.path().filename().string();
         if (platform::FileExists(ToolFolder + name))
-            present.insert(Lower(name));
+            present.insert(platform::AsciiLower(name));
     }
     QString missing;
     for (const char* tool : platform::ToolNames) {
-        if (present.count(Lower(tool)))
+        if (present.count(platform::AsciiLower(tool)))
             continue;
         missing += tool;
         if (std::string(tool) == platform::SleepTool)
@@ -567,7 +592,7 @@ void TMainForm::btnConvertClick() {
         TagStepCount = 0;
         Convert();
         AbortFlag = false;
-        mp4->ClearAll(true);
+        mp4->ClearAll();
         ui->stbarSavedTo->SetPanelText(0, "encoding");
         ui->prGauge->SetProgress(0);
         ui->btnClearCue->setEnabled(true);
@@ -588,47 +613,41 @@ void TMainForm::btnConvertClick() {
 }
 
 bool TMainForm::RunSaveDialog() {
-    const QStringList tokens = SaveFilter.split(QRegularExpression("[| ]"), Qt::SkipEmptyParts);
     if (!ui->chbxVerify->isChecked()) {
-        const bool combine = ui->rdgrpConvert->ItemIndex() == 0;
-        const bool fromSource = ui->rdbtnSource->isChecked();
+        const TSaveMode& mode =
+            SaveModes[(CombineChosen() ? 0 : 2) + (ui->rdbtnSource->isChecked() ? 0 : 1)];
         const std::string first = ui->lbxCueList->item(0)->text().toStdString();
         const QString folder = Text(pipeline::FolderPart(first));
-        const QString bareName = Text(pipeline::StripExtension(pipeline::FileNamePart(first)));
-        const QString ignoredName = "the filename will be ignored";
         TSaveRequest request{{}, {}, {}, SaveNameFilters, FilterIndex};
-        if (combine && fromSource) {
-            request.Title = "1. COMBINE-SOURCE : Directory = Source, Select a new Filename";
-            request.FileName = bareName;
-            request.Folder = folder;
-        } else if (combine) {
-            request.Title = "2. COMBINE-SELECT : Select a new Filename and a new Directory";
-            request.FileName = bareName;
-            request.Folder = folder;
-        } else if (fromSource) {
-            request.Title = "3. SEPARATE-SOURCE : Directory and Filename are taken form Source";
-            request.FileName = ignoredName;
-            request.Folder = "the directory will be ignored";
-        } else {
-            request.Title = "4. SEPARATE-SELECT : Select a new Directory, Filename from Source";
-            request.FileName = ignoredName;
-            request.Folder = folder;
+        request.Title = mode.Title;
+        request.FileName = mode.OfferSourceName
+                               ? Text(pipeline::StripExtension(pipeline::FileNamePart(first)))
+                               : QString("the filename will be ignored");
+        request.Folder = mode.OfferSourceFolder ? folder : QString("the directory will be ignored");
+        if (mode.Name == TSaveMode::TName::Source)
             OutputName = Text(pipeline::FileNamePart(first));
-        }
         const std::optional<TSaveChoice> choice = Dialogs.SaveFile(this, request);
         if (!choice)
             return false;
         FilterIndex = choice->FilterIndex;
         const std::string chosen = choice->File.toStdString();
-        if (combine) {
-            OutputDir = fromSource ? folder : Text(pipeline::FolderPart(chosen));
-            OutputName = Text(pipeline::FileNamePart(chosen));
-        } else {
-            OutputDir = fromSource ? QString() : Text(pipeline::FolderPart(chosen));
+        switch (mode.Folder) {
+        case TSaveMode::TFolder::Source:
+            OutputDir = folder;
+            break;
+        case TSaveMode::TFolder::Chosen:
+            OutputDir = Text(pipeline::FolderPart(chosen));
+            break;
+        case TSaveMode::TFolder::EachSource:
+            OutputDir = QString();
+            break;
         }
+        if (mode.Name == TSaveMode::TName::Chosen)
+            OutputName = Text(pipeline::FileNamePart(chosen));
     }
-    const int token = 3 * FilterIndex - 1;
-    OutputExt = token >= 0 && token < tokens.size() ? tokens[token] : QString();
+    OutputExt = FilterIndex >= FilterMp4 && FilterIndex <= FilterM4a
+                    ? SaveExtensions[FilterIndex - FilterMp4]
+                    : QString();
     return true;
 }
 
@@ -649,10 +668,10 @@ void TMainForm::Convert() {
         mp4->VerifyOnly = ui->chbxVerify->isChecked();
         UpdateBitrateMode();
         ui->memError->clear();
-        mp4->ClearAll(true);
+        mp4->ClearAll();
         for (int row = 0; row < ui->lbxCueList->count(); ++row)
             mp4->AddSrcFile(ui->lbxCueList->item(row)->text().toStdString());
-        const bool combine = ui->rdgrpConvert->ItemIndex() != 1;
+        const bool combine = CombineChosen();
         if (!mp4->DoConvert(combine, ui->rdbtnSelect->isChecked())) {
             ui->prGauge->SetProgress(0);
             ShowRunFailure();
@@ -792,6 +811,10 @@ void TMainForm::SearchDir2(const QString& folder) {
         AddCueEntry(prefix + QString::fromStdString(name));
 }
 
+bool TMainForm::CombineChosen() const {
+    return ui->rdgrpConvert->ItemIndex() == ConvertCombined;
+}
+
 int TMainForm::CueRowAt(QPoint at) const {
     QListWidgetItem* item = ui->lbxCueList->itemAt(at);
     return item ? ui->lbxCueList->row(item) : -1;
@@ -850,11 +873,6 @@ namespace {
 
 const char* const VersionFilePath = "/net/Parvane774275/Parvaneversion.TXT";
 
-// The controls produce nothing else; a stored value outside them takes its default.
-int Within(int value, int low, int high, int fallback) {
-    return value >= low && value <= high ? value : fallback;
-}
-
 bool OnSomeScreen(const QRect& area) {
     const QList<QScreen*> screens = QGuiApplication::screens();
     return std::any_of(screens.begin(), screens.end(),
@@ -866,67 +884,50 @@ bool OnSomeScreen(const QRect& area) {
 void TMainForm::ReadFromRegistry() {
     const std::unique_ptr<QSettings> settings = regformat::OpenUserSettings();
     settings->beginGroup(QString(RegistryKey).replace('\\', '/'));
-    // A missing value and one of the wrong type alike take the default.
-    const auto number = [&](const char* name, int fallback) {
-        const QVariant value = settings->value(name);
-        return value.typeId() == QMetaType::Int ? value.toInt() : fallback;
-    };
-    const auto yes = [&](const char* name, bool fallback) { return number(name, fallback) != 0; };
-    // An empty text also takes the default, and so does one its edit could not hold.
-    const auto text = [&](const char* name, const QString& fallback, qsizetype digits = 0) {
-        const QVariant value = settings->value(name);
-        const QString stored = value.typeId() == QMetaType::QString ? value.toString() : QString();
-        const bool fits =
-            digits == 0 ||
-            (stored.size() <= digits && std::all_of(stored.begin(), stored.end(),
-                                                    [](QChar c) { return c >= '0' && c <= '9'; }));
-        return stored.isEmpty() || !fits ? fallback : stored;
-    };
-
-    ui->chbxVerify->setChecked(yes("verify", false));
-    ui->chbxUpdates->setChecked(yes("update", true));
-    ui->chbxNameIsTag->setChecked(yes("nametitle", true));
-    ui->chbxHint->setChecked(yes("hints", true));
-    ui->rdgrpConvert->SetItemIndex(Within(number("combine", 0), 0, 1, 0));
-    ui->lbxRate->setCurrentRow(Within(number("rate", 5), 0, 9, 5));
-    FilterIndex = Within(number("filterindex", 1), 1, 2, 1);
-    const int top = number("top", 50);
-    const int left = number("left", 50);
-    const QPoint stored(left, top);
-    move(OnSomeScreen(QRect(stored, frameGeometry().size())) ? stored : QPoint(50, 50));
-    RateButton = number("ratebtn", 0);
-    ui->chbxOnTop->setChecked(yes("ontop", false));
-    ui->chbxExitDone->setChecked(yes("exitod", false));
+    const TSettings read = TSettings::Read(*settings);
+    ui->chbxVerify->setChecked(read.Verify);
+    ui->chbxUpdates->setChecked(read.Update);
+    ui->chbxNameIsTag->setChecked(read.NameTitle);
+    ui->chbxHint->setChecked(read.Hints);
+    ui->rdgrpConvert->SetItemIndex(read.Combine);
+    ui->lbxRate->setCurrentRow(read.Rate);
+    FilterIndex = read.FilterIndex;
+    const QPoint stored(read.Left, read.Top);
+    const TSettings defaults;
+    move(OnSomeScreen(QRect(stored, frameGeometry().size())) ? stored
+                                                             : QPoint(defaults.Left, defaults.Top));
+    RateButton = read.RateButton;
+    ui->chbxOnTop->setChecked(read.OnTop);
+    ui->chbxExitDone->setChecked(read.ExitWhenDone);
     // Checking one radio button unchecks the other.
-    (yes("source", true) ? ui->rdbtnSource : ui->rdbtnSelect)->setChecked(true);
-    StoredDay = text("juliancount", "10000");
-    ui->ediQuality->setText(text("quality", "33", 2));
-    ui->ediFreeBitrate->setText(text("free", "126", 3));
+    (read.FromSource ? ui->rdbtnSource : ui->rdbtnSelect)->setChecked(true);
+    StoredDay = read.Day;
+    ui->ediQuality->setText(read.Quality);
+    ui->ediFreeBitrate->setText(read.FreeBitrate);
     SelectBitrateButton(RateButton);
 }
 
 void TMainForm::SaveToRegistry() {
     const std::unique_ptr<QSettings> settings = regformat::OpenUserSettings();
     settings->beginGroup(QString(RegistryKey).replace('\\', '/'));
-    const auto yes = [&](const char* name, const QAbstractButton* button) {
-        settings->setValue(name, button->isChecked() ? 1 : 0);
-    };
-    yes("exitod", ui->chbxExitDone);
-    yes("hints", ui->chbxHint);
-    yes("nametitle", ui->chbxNameIsTag);
-    yes("ontop", ui->chbxOnTop);
-    yes("update", ui->chbxUpdates);
-    yes("verify", ui->chbxVerify);
-    settings->setValue("juliancount", TodayText);
-    settings->setValue("filterindex", FilterIndex);
-    settings->setValue("rate", ui->lbxRate->currentRow());
-    settings->setValue("left", pos().x());
-    yes("source", ui->rdbtnSource);
-    settings->setValue("combine", ui->rdgrpConvert->ItemIndex());
-    settings->setValue("top", pos().y());
-    settings->setValue("ratebtn", RateButton);
-    settings->setValue("quality", ui->ediQuality->text());
-    settings->setValue("free", ui->ediFreeBitrate->text());
+    TSettings kept;
+    kept.Verify = ui->chbxVerify->isChecked();
+    kept.Update = ui->chbxUpdates->isChecked();
+    kept.NameTitle = ui->chbxNameIsTag->isChecked();
+    kept.Hints = ui->chbxHint->isChecked();
+    kept.OnTop = ui->chbxOnTop->isChecked();
+    kept.ExitWhenDone = ui->chbxExitDone->isChecked();
+    kept.FromSource = ui->rdbtnSource->isChecked();
+    kept.Combine = ui->rdgrpConvert->ItemIndex();
+    kept.Rate = ui->lbxRate->currentRow();
+    kept.FilterIndex = FilterIndex;
+    kept.Top = pos().y();
+    kept.Left = pos().x();
+    kept.RateButton = RateButton;
+    kept.Day = TodayText;
+    kept.Quality = ui->ediQuality->text();
+    kept.FreeBitrate = ui->ediFreeBitrate->text();
+    kept.Write(*settings);
     settings->endGroup();
     // The store is replaced as a whole, so a failed write leaves the last saved settings intact.
     settings->sync();
@@ -941,14 +942,13 @@ void TMainForm::CheckApplVersion() {
     TraceLine("B-begin-CheckApplVersion");
     THttp http;
     TodayText = QString::number(Today());
-    // Compared as text: five-digit day numbers order correctly, and a clock set back only
-    // delays the next check.
-    if (TodayText > StoredDay && ui->chbxUpdates->isChecked()) {
+    if (update::CheckDue(TodayText.toStdString(), StoredDay.toStdString()) &&
+        ui->chbxUpdates->isChecked()) {
         // The day counts as checked before anything is fetched, so a dead server costs one wait
         // a day.
         StoredDay = TodayText;
         SaveToRegistry();
-        UpdateKind = -1;
+        UpdateKind = updatekind::Unknown;
         const std::string fileVersion = Vers.GetFileVersion();
         http.SetAgent("Parvane version check " + fileVersion);
         if (http.GetPage(update::WebAddress(VersionFilePath))) {
@@ -957,11 +957,11 @@ void TMainForm::CheckApplVersion() {
             UpdateKind = http.CompareVersions(fileVersion, Vers.GetProductVersion());
         }
         // A failed fetch is silent.
-        if (UpdateKind >= 0) {
+        if (UpdateKind != updatekind::Unknown) {
             const QString message =
-                UpdateKind == 2   ? "Major update " + NewFileVersion + " available"
-                : UpdateKind == 1 ? "Minor update " + NewFileVersion + " available"
-                                  : QString("No update available");
+                UpdateKind == updatekind::Major   ? "Major update " + NewFileVersion + " available"
+                : UpdateKind == updatekind::Minor ? "Minor update " + NewFileVersion + " available"
+                                                  : QString("No update available");
             Dialogs.Information(this, AtWindow(220, 140), "Information", message);
         }
     }

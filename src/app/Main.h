@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/LocalDay.h"
+#include "update/UpdateKind.h"
 #include "update/Versioncomp.h"
 
 #include <QMainWindow>
@@ -28,21 +29,17 @@ public:
     explicit TMainForm(TDialogs& dialogs, QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    std::unique_ptr<Ui::TMainForm> ui;
     std::unique_ptr<TMP4> mp4;
-    TVersionComp Vers;
 
     bool Busy = false;
     bool AbortFlag = false;
     bool AbortPressed = false;
     int TagStepCount = 0;
-    // The save dialog's filter: 1 MP4, 2 M4A; kept in the settings.
-    int FilterIndex = 1;
-    QString OutputDir, OutputName, OutputExt;
-    int DragFromIndex = -1;
-    QString DragText;
-    QString SavedToText;
-    std::array<QString, 10> RateTexts;
+    // The save dialog's filter, FilterMp4 or FilterM4a; kept in the settings.
+    static constexpr int FilterMp4 = 1;
+    static constexpr int FilterM4a = 2;
+    int FilterIndex = FilterMp4;
+    QString OutputName, OutputExt;
     int RateButton = 0;
     // Where the tools must lie; the application folder unless a test says otherwise.
     std::string ToolFolder;
@@ -86,16 +83,12 @@ public:
     bool CodecsPresent();
 
     // The settings and the daily update check.
-    QString RegistryKey;
     // Day numbers as decimal text: the last day the program ran, and today.
     QString StoredDay, TodayText;
-    // -1 no result, 0 no update, 1 minor, 2 major.
-    int UpdateKind = -1;
-    QString NewFileVersion;
+    // An updatekind number.
+    int UpdateKind = updatekind::Unknown;
     // The clock of the day rule; tests set their own day.
     std::function<int()> Today = [] { return platform::LocalDay(); };
-    // The user hears of a failed save once, not at every later save.
-    bool SaveFailureShown = false;
     void ReadFromRegistry();
     void SaveToRegistry();
     void CheckApplVersion();
@@ -136,6 +129,21 @@ private:
     // The closing steps of a run, taken however the run ended.
     void EndConvert();
     int CueRowAt(QPoint at) const;
+    // The conversion radio group's choice: all sources into one file, or a file each.
+    bool CombineChosen() const;
+
+    // Only the window itself uses these.
+    std::unique_ptr<Ui::TMainForm> ui;
+    TVersionComp Vers;
+    QString RegistryKey;
+    QString NewFileVersion;
+    // The user hears of a failed save once, not at every later save.
+    bool SaveFailureShown = false;
+    QString OutputDir;
+    int DragFromIndex = -1;
+    QString DragText;
+    QString SavedToText;
+    std::array<QString, 10> RateTexts;
 
     TDialogs& Dialogs;
     bool Activated = false;

@@ -11,10 +11,6 @@
 #include <charconv>
 #include <filesystem>
 
-namespace {
-const int WavKind = 4;
-}
-
 bool TBase::AcceptsFile(const std::string& /*fileName*/) {
     return false;
 }
@@ -53,7 +49,7 @@ bool TBase::CheckFile(const std::string& path) {
     TWavInfo info;
     info.ReadHeader(path);
     SampleRate = info.Valid ? info.SampleRate() : 0;
-    return size >= TWavInfo::HeaderSize() && (Kind != WavKind || info.Valid);
+    return size >= TWavInfo::HeaderSize() && (Kind != KindWav || info.Valid);
 }
 
 // Paths and command lines are UTF-8 here, so the code-page round trip keeps every byte and only
@@ -142,18 +138,22 @@ std::string TBase::SrcArg() const {
 }
 
 void TBase::AppendAllMetaArgs() {
-    Title = TagValues[0];
-    Artist = TagValues[1];
-    Track = TagValues[2];
-    Album = TagValues[3];
-    Comment = TagValues[4];
-    Genre = TagValues[5];
-    Year = TagValues[6];
-    MetaArgs.push_back(MetaArg("Title", Title));
-    MetaArgs.push_back(MetaArg("Artist", Artist));
-    MetaArgs.push_back(MetaArg("Track", Track));
-    MetaArgs.push_back(MetaArg("Album", Album));
-    MetaArgs.push_back(MetaArg("Comment", Comment));
-    MetaArgs.push_back(MetaArg("Genre", Genre));
-    MetaArgs.push_back(MetaArg("Year", Year));
+    struct TMetaField {
+        TTagField Field;
+        std::string TBase::*Value;
+        const char* Name;
+    };
+    static constexpr TMetaField MetaFields[] = {
+        {TTagField::Title, &TBase::Title, "Title"},
+        {TTagField::Artist, &TBase::Artist, "Artist"},
+        {TTagField::Track, &TBase::Track, "Track"},
+        {TTagField::Album, &TBase::Album, "Album"},
+        {TTagField::Comment, &TBase::Comment, "Comment"},
+        {TTagField::Genre, &TBase::Genre, "Genre"},
+        {TTagField::Year, &TBase::Year, "Year"},
+    };
+    for (const TMetaField& field : MetaFields) {
+        this->*field.Value = TagValue(field.Field);
+        MetaArgs.push_back(MetaArg(field.Name, this->*field.Value));
+    }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pipeline/Cons.h"
+#include "tags/TagField.h"
 
 #include <array>
 #include <functional>
@@ -17,11 +18,13 @@ public:
     bool NameAsTitle = false;
     bool AbortRequested = false;
     int Percent = 0;
-    // 1 APE, 2 FLAC, 3 MP3, 4 WAV.
-    int Kind = 0;
+    // The job reports the kind it decodes as its activity, so the numbers are kept.
+    enum : int { KindNone = 0, KindApe = 1, KindFlac = 2, KindMp3 = 3, KindWav = 4 };
+    int Kind = KindNone;
     int SampleRate = 0;
-    std::array<std::string, 7> TagNames = {"TITLE",   "ARTIST", "TRACKNUMBER", "ALBUM",
-                                           "COMMENT", "GENRE",  "DATE"};
+    std::array<std::string, TagFieldCount> TagNames = {"TITLE",   "ARTIST", "TRACKNUMBER", "ALBUM",
+                                                       "COMMENT", "GENRE",  "DATE"};
+    // Indexed by TTagField; the named fields below take their copies in AppendAllMetaArgs.
     std::array<std::string, 8> TagValues;
     std::string Album, Artist, Comment, Year, Genre;
     std::string SrcFile;
@@ -59,6 +62,8 @@ public:
     static std::string MetaArg(const std::string& name, const std::string& value);
     // A whole number after optional leading blanks; nothing for anything else.
     static std::optional<int> ParseInteger(std::string_view text);
+
+    std::string& TagValue(TTagField field) { return TagValues[Slot(field)]; }
 
     // SrcFile's name without folder and extension, the title when the tags give none.
     std::string FileTitle() const;

@@ -1,5 +1,7 @@
 #include "pipeline/PathParts.h"
 
+#include "platform/AsciiText.h"
+
 namespace pipeline {
 
 namespace {
@@ -29,11 +31,7 @@ std::string ExtensionPart(const std::string& path) {
 }
 
 std::string LowerExtension(const std::string& path) {
-    std::string extension = ExtensionPart(path);
-    for (char& c : extension)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return extension;
+    return platform::AsciiLower(ExtensionPart(path));
 }
 
 std::string StripExtension(const std::string& path) {

@@ -3,7 +3,7 @@
 #include "pipeline/PathParts.h"
 
 TWav::TWav() {
-    Kind = 4;
+    Kind = KindWav;
 }
 
 bool TWav::AcceptsFile(const std::string& fileName) {
@@ -25,6 +25,6 @@ void TWav::CollectTags() {
     if (!NameAsTitle)
         return;
     Title = FileTitle();
-    TagValues[0] = Title;
+    TagValue(TTagField::Title) = Title;
     MetaArgs.push_back(MetaArg("Title", Title));
 }

@@ -1,5 +1,7 @@
 #include "pipeline/Wavinfo.h"
 
+#include "platform/ByteOrder.h"
+
 #include <algorithm>
 #include <cstring>
 #include <fstream>
@@ -12,11 +14,6 @@ const int MaxChunks = 256;
 const std::size_t SampleRateOffset = 24;
 const std::size_t FirstChunk = 12;
 const std::uint32_t OpenSize = 0xFFFFFFFFu;
-
-std::uint32_t Le32(const std::uint8_t* bytes) {
-    return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
-           std::uint32_t{bytes[3]} << 24;
-}
 
 bool ReadAt(std::istream& in, std::uint64_t offset, std::uint8_t* bytes, std::size_t count) {
     in.clear();
@@ -42,7 +39,7 @@ void TWavInfo::ReadStream(std::istream& in) {
     in.read(bytes.data(), bytes.size());
     std::copy_n(bytes.begin(), in.gcount(), Header.begin());
     Valid = std::equal(Header.begin(), Header.begin() + 4, "RIFF");
-    Rate = static_cast<std::int32_t>(Le32(Header.data() + SampleRateOffset));
+    Rate = static_cast<std::int32_t>(platform::LittleEndian32(Header.data() + SampleRateOffset));
     ByteRate = 0;
     Data = 0;
     HasFormat = false;
@@ -64,7 +61,7 @@ void TWavInfo::WalkChunks(std::istream& in, std::uint64_t fileSize) {
         std::uint8_t head[8];
         if (at + 8 > fileSize || !ReadAt(in, at, head, sizeof head))
             return;
-        const std::uint32_t size = Le32(head + 4);
+        const std::uint32_t size = platform::LittleEndian32(head + 4);
         const std::uint64_t body = at + 8;
         const std::uint64_t left = fileSize - body;
         if (!HasFormat && std::memcmp(head, "fmt ", 4) == 0) {
@@ -72,8 +69,8 @@ void TWavInfo::WalkChunks(std::istream& in, std::uint64_t fileSize) {
             std::uint8_t format[12];
             if (size < sizeof format || !ReadAt(in, body, format, sizeof format))
                 return;
-            Rate = static_cast<std::int32_t>(Le32(format + 4));
-            ByteRate = Le32(format + 8);
+            Rate = static_cast<std::int32_t>(platform::LittleEndian32(format + 4));
+            ByteRate = platform::LittleEndian32(format + 8);
             HasFormat = true;
         } else if (!hasData && std::memcmp(head, "data", 4) == 0) {
             hasData = true;

@@ -187,10 +187,6 @@ void TConsole::SetTitle(const std::string& title) {
     Impl->Title = title;
 }
 
-std::string TConsole::Title() const {
-    return Impl->Title;
-}
-
 bool TConsole::Start(const std::vector<std::string>& argv, const std::string& workFolder) {
     if (argv.empty() || Impl->Child > 0)
         return false;

@@ -1,5 +1,7 @@
 #include "platform/NaturalOrder.h"
 
+#include "platform/AsciiText.h"
+
 #include <algorithm>
 #include <cstddef>
 
@@ -12,7 +14,7 @@ bool IsDigit(char c) {
 }
 
 unsigned char Folded(char c) {
-    return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return static_cast<unsigned char>(AsciiLower(c));
 }
 
 // Compares the digit runs starting at a[i] and b[j] by value and moves both past their run.

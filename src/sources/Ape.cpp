@@ -5,7 +5,7 @@
 #include "platform/ToolNames.h"
 
 TApe::TApe() {
-    Kind = 1;
+    Kind = KindApe;
 }
 
 bool TApe::AcceptsFile(const std::string& fileName) {
@@ -44,7 +44,7 @@ void TApe::CollectTags() {
 }
 
 void TApe::BuildMetaArgs() {
-    if (TagValues[0].empty() && NameAsTitle)
-        TagValues[0] = FileTitle();
+    if (TagValue(TTagField::Title).empty() && NameAsTitle)
+        TagValue(TTagField::Title) = FileTitle();
     AppendAllMetaArgs();
 }

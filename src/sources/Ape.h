@@ -1,7 +1,7 @@
 #pragma once
 
 #include "pipeline/Base.h"
-#include "sources/ApeTagReader.h"
+#include "tags/ApeTagReader.h"
 
 #include <optional>
 #include <string>

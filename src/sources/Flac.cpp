@@ -2,6 +2,7 @@
 
 #include "pipeline/PathParts.h"
 #include "platform/AppFolder.h"
+#include "platform/AsciiText.h"
 #include "platform/Files.h"
 #include "platform/ToolNames.h"
 
@@ -10,13 +11,6 @@ namespace {
 // How much of a line after its '=' the name gives up: a value this long or longer keeps a tail
 // in the name and matches no tag.
 const std::size_t NameCut = 200;
-
-std::string AsciiLower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
 
 // The byte offset count characters after start, counted in UTF-8 as the screen shows them.
 std::size_t SkipCharacters(const std::string& text, std::size_t start, std::size_t count) {
@@ -32,7 +26,7 @@ std::size_t SkipCharacters(const std::string& text, std::size_t start, std::size
 } // namespace
 
 TFlac::TFlac() {
-    Kind = 2;
+    Kind = KindFlac;
 }
 
 bool TFlac::AcceptsFile(const std::string& fileName) {
@@ -78,8 +72,8 @@ void TFlac::CollectTags() {
         seen = !line.empty();
         StoreTagLine(line);
     }
-    if (TagValues[0].empty() && NameAsTitle)
-        TagValues[0] = FileTitle();
+    if (TagValue(TTagField::Title).empty() && NameAsTitle)
+        TagValue(TTagField::Title) = FileTitle();
     AppendAllMetaArgs();
     for (std::size_t i = 0; i < TagNames.size(); ++i)
         seen = seen || !TagValues[i].empty();
@@ -99,9 +93,9 @@ void TFlac::StoreTagLine(const std::string& line) {
     // "0" is no value: a track number of 0 means there is none.
     if (value == "0")
         value.clear();
-    const std::string lowerName = AsciiLower(name);
+    const std::string lowerName = platform::AsciiLower(name);
     for (std::size_t i = 0; i < TagNames.size(); ++i) {
-        if (AsciiLower(TagNames[i]) == lowerName) {
+        if (platform::AsciiLower(std::string(TagNames[i])) == lowerName) {
             TagValues[i] = value;
             return;
         }

@@ -70,7 +70,7 @@ std::string Id3v2Comment(const TID3v2Tag& tag) {
 } // namespace
 
 TMp3::TMp3() {
-    Kind = 3;
+    Kind = KindMp3;
 }
 
 bool TMp3::AcceptsFile(const std::string& fileName) {

@@ -188,6 +188,7 @@ void TID3v1Tag::Clear() {
     Comment.clear();
     Track = 0;
     Genre.clear();
+    GenreByte = 0;
 }
 
 int TID3v1Tag::LoadFromFile(const std::string& fileName) {
@@ -226,7 +227,8 @@ int TID3v1Tag::LoadFromStream(TByteSource& tagStream) {
     Album = Field(block, 63, 30);
     Year = Field(block, 93, 4);
     Comment = Field(block, 97, 30);
-    Genre = ID3v1GenreDataToString(block[127]);
+    GenreByte = block[127];
+    Genre = ID3v1GenreDataToString(GenreByte);
     Revision1 = block[125] == 0;
     Track = Revision1 ? block[126] : 0;
     Loaded = true;

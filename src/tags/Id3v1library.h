@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tags/ByteSource.h"
+#include "tags/TagResult.h"
 
 #include <array>
 #include <cstdint>
@@ -17,10 +18,10 @@ std::string ID3v1GenreDataToString(std::uint8_t genre);
 // code page into UTF-8 here, so callers take them as they are.
 class TID3v1Tag {
 public:
-    static constexpr int ResultOk = 0;
-    static constexpr int ResultFileError = 3;
-    static constexpr int ResultReadError = 4;
-    static constexpr int ResultNoTag = 0xFFFF;
+    static constexpr int ResultOk = tagresult::Ok;
+    static constexpr int ResultFileError = tagresult::FileError;
+    static constexpr int ResultReadError = tagresult::ReadError;
+    static constexpr int ResultNoTag = tagresult::NoTag;
 
     std::string FileName;
     bool Loaded = false;
@@ -34,6 +35,8 @@ public:
     // 0 when there is none.
     std::uint8_t Track = 0;
     std::string Genre;
+    // The genre as stored, for readers with a genre list of their own.
+    std::uint8_t GenreByte = 0;
 
     TID3v1Tag() { Clear(); }
 

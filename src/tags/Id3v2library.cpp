@@ -1,5 +1,6 @@
 #include "tags/Id3v2library.h"
 
+#include "platform/ByteOrder.h"
 #include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "tags/FileSource.h"
@@ -23,23 +24,10 @@ std::uint32_t UnSyncSafe(const std::uint8_t* b) {
            (std::uint32_t{b[2]} & 0x7F) << 7 | (std::uint32_t{b[3]} & 0x7F);
 }
 
-std::uint32_t BigEndian32(const std::uint8_t* b) {
-    return std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 | std::uint32_t{b[2]} << 8 |
-           std::uint32_t{b[3]};
-}
-
-std::uint16_t BigEndian16(const std::uint8_t* b) {
-    return static_cast<std::uint16_t>(b[0] << 8 | b[1]);
-}
-
 bool ValidFrameID(const std::uint8_t* id, std::size_t length = 4) {
     return std::all_of(id, id + length, [](std::uint8_t c) {
         return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z');
     });
-}
-
-std::uint32_t BigEndian24(const std::uint8_t* b) {
-    return std::uint32_t{b[0]} << 16 | std::uint32_t{b[1]} << 8 | std::uint32_t{b[2]};
 }
 
 // The version-2 frames the program reads, under the names of their later counterparts.
@@ -138,23 +126,34 @@ std::string MarkedUtf16Content(Bytes bytes) {
 
 } // namespace
 
+namespace {
+
+// Where the flags both versions know sit in a version's frame header.
+struct TFlagBits {
+    std::uint16_t TagAlter, FileAlter, ReadOnly, Compressed, Encrypted, Grouping;
+};
+
+constexpr TFlagBits Version3Flags = {0x8000, 0x4000, 0x2000, 0x0080, 0x0040, 0x0020};
+constexpr TFlagBits Version4Flags = {0x4000, 0x2000, 0x1000, 0x0008, 0x0004, 0x0040};
+
+void DecodeSharedFlags(TID3v2Frame& frame, const TFlagBits& bits) {
+    frame.TagAlterPreservation = frame.Flags & bits.TagAlter;
+    frame.FileAlterPreservation = frame.Flags & bits.FileAlter;
+    frame.ReadOnly = frame.Flags & bits.ReadOnly;
+    frame.Compressed = frame.Flags & bits.Compressed;
+    frame.Encrypted = frame.Flags & bits.Encrypted;
+    frame.GroupingIdentity = frame.Flags & bits.Grouping;
+}
+
+} // namespace
+
 void TID3v2Frame::DecodeFlags3() {
-    TagAlterPreservation = Flags & 0x8000;
-    FileAlterPreservation = Flags & 0x4000;
-    ReadOnly = Flags & 0x2000;
-    Compressed = Flags & 0x0080;
-    Encrypted = Flags & 0x0040;
-    GroupingIdentity = Flags & 0x0020;
+    DecodeSharedFlags(*this, Version3Flags);
     DataLengthIndicator = false;
 }
 
 void TID3v2Frame::DecodeFlags4() {
-    TagAlterPreservation = Flags & 0x4000;
-    FileAlterPreservation = Flags & 0x2000;
-    ReadOnly = Flags & 0x1000;
-    GroupingIdentity = Flags & 0x0040;
-    Compressed = Flags & 0x0008;
-    Encrypted = Flags & 0x0004;
+    DecodeSharedFlags(*this, Version4Flags);
     Unsynchronised = Flags & 0x0002;
     DataLengthIndicator = Flags & 0x0001;
 }
@@ -248,11 +247,11 @@ void TID3v2Tag::ReadExtendedHeader(TByteSource& tagStream) {
         ExtendedHeader4Flags.resize(count);
         ExtendedHeader4Flags.resize(tagStream.Read(ExtendedHeader4Flags.data(), count));
     } else if (MajorVersion == 3) {
-        ExtendedHeaderSize = BigEndian32(size);
+        ExtendedHeaderSize = platform::BigEndian32(size);
         end = start + 4 + ExtendedHeaderSize;
         std::uint8_t flags[2] = {};
         tagStream.Read(flags, 2);
-        ExtendedHeader3Flags = BigEndian16(flags);
+        ExtendedHeader3Flags = platform::BigEndian16(flags);
     } else {
         return;
     }
@@ -275,7 +274,7 @@ bool TID3v2Tag::LoadFrame2(TByteSource& tagStream) {
     tagStream.Read(header, sizeof header);
     if (!ValidFrameID(header, 3))
         return false;
-    const std::uint32_t size = BigEndian24(header + 3);
+    const std::uint32_t size = platform::BigEndian24(header + 3);
     const std::optional<TFrameID> id = Version2Counterpart(header);
     if (!id) {
         tagStream.Seek(std::min(tagStream.Position() + size, tagStream.Size()));
@@ -300,20 +299,20 @@ void TID3v2Tag::LoadFrameData(TByteSource& tagStream, TID3v2Frame& frame) {
     // file cannot fill, which ends the scan below.
     std::uint32_t dataLength = 0;
     if (MajorVersion == 3) {
-        frame.Size = BigEndian32(header);
-        frame.Flags = BigEndian16(header + 4);
+        frame.Size = platform::BigEndian32(header);
+        frame.Flags = platform::BigEndian16(header + 4);
         frame.DecodeFlags3();
         frame.Unsynchronised = Unsynchronised;
         dataLength = frame.Size;
         if (frame.Compressed) {
             std::uint8_t length[4] = {};
             tagStream.Read(length, 4);
-            frame.DataLengthIndicatorValue = BigEndian32(length);
+            frame.DataLengthIndicatorValue = platform::BigEndian32(length);
             dataLength -= 4;
         }
     } else if (MajorVersion == 4) {
         frame.Size = UnSyncSafe(header);
-        frame.Flags = BigEndian16(header + 4);
+        frame.Flags = platform::BigEndian16(header + 4);
         frame.DecodeFlags4();
         dataLength = frame.Size;
         if (frame.GroupingIdentity) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tags/ByteSource.h"
+#include "tags/TagResult.h"
 
 #include <array>
 #include <cstdint>
@@ -40,9 +41,9 @@ public:
 // Reads the ID3v2 tag at the start of a file into its frames and decodes text out of them.
 class TID3v2Tag {
 public:
-    static constexpr int ResultOk = 0;
-    static constexpr int ResultFileError = 3;
-    static constexpr int ResultNoTag = 0xFFFF;
+    static constexpr int ResultOk = tagresult::Ok;
+    static constexpr int ResultFileError = tagresult::FileError;
+    static constexpr int ResultNoTag = tagresult::NoTag;
 
     std::string FileName;
     bool Loaded = false;

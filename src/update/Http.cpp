@@ -1,5 +1,8 @@
 #include "update/Http.h"
 
+#include "platform/AsciiText.h"
+#include "update/UpdateKind.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -26,12 +29,6 @@ std::vector<std::string> SplitLines(const std::string& text) {
         start = end + (crLf ? 2 : 1);
     }
     return lines;
-}
-
-bool SameText(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](unsigned char x, unsigned char y) {
-        return std::tolower(x) == std::tolower(y);
-    });
 }
 
 // A blank line is no header; it stays in the section like any other line without an entry.
@@ -127,7 +124,7 @@ void THttp::SelectSection(const std::string& name) {
     Lines = SplitLines(Body);
     const std::string header = "[" + name + "]";
     const auto first = std::find_if(Lines.begin(), Lines.end(), [&](const std::string& line) {
-        return SameText(line, header);
+        return platform::SameTextAscii(line, header);
     });
     if (first == Lines.end()) {
         Lines.clear();
@@ -145,7 +142,8 @@ std::string THttp::GetValue(const std::string& name) const {
         return {};
     for (const std::string& line : Lines) {
         const std::size_t equals = line.find('=');
-        if (equals != std::string::npos && SameText(std::string_view(line).substr(0, equals), name))
+        if (equals != std::string::npos &&
+            platform::SameTextAscii(std::string_view(line).substr(0, equals), name))
             return line.substr(equals + 1);
     }
     return {};
@@ -157,8 +155,8 @@ int THttp::CompareVersions(const std::string& localFile, const std::string& loca
     const int file = PackVersion(localFile);
     const int product = PackVersion(localProduct);
     if (remoteProduct > product && remoteFile > file)
-        return 2;
-    return remoteFile > file ? 1 : 0;
+        return updatekind::Major;
+    return remoteFile > file ? updatekind::Minor : updatekind::None;
 }
 
 int THttp::PackVersion(const std::string& version) {

@@ -29,8 +29,7 @@ public:
     // The text after the first '=' of the entry name=...; "0" after a failed fetch, empty when
     // the section holds a blank line.
     std::string GetValue(const std::string& name) const;
-    // 2 when the remote file and product versions are both newer, 1 when only the file version
-    // is, else 0.
+    // An updatekind number: Major, Minor or None.
     int CompareVersions(const std::string& localFile, const std::string& localProduct) const;
 
     // a.b.c.d as a<<23 + b<<15 + c<<7 + d; -1 unless there are exactly four integer parts.

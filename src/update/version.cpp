@@ -5,6 +5,7 @@
 #include "platform/VersionBlock.h"
 
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -44,18 +45,22 @@ struct TBlock {
 
 void TVersion::ReadAll() {
     const TBlock block(FileName.empty() ? platform::ExecutablePath() : FileName);
-    FileVersion = block.Text("FileVersion");
-    Comments = block.Text("Comments");
-    CompanyName = block.Text("CompanyName");
-    FileDescription = block.Text("FileDescription");
-    InternalName = block.Text("InternalName");
-    LegalCopyright = block.Text("LegalCopyright");
-    LegalTrademarks = block.Text("LegalTrademarks");
-    OriginalFilename = block.Text("OriginalFilename");
-    PrivateBuild = block.Text("PrivateBuild");
-    ProductName = block.Text("ProductName");
-    ProductVersion = block.Text("ProductVersion");
-    SpecialBuild = block.Text("SpecialBuild");
+    static constexpr std::pair<const char*, std::string TVersion::*> Fields[] = {
+        {"FileVersion", &TVersion::FileVersion},
+        {"Comments", &TVersion::Comments},
+        {"CompanyName", &TVersion::CompanyName},
+        {"FileDescription", &TVersion::FileDescription},
+        {"InternalName", &TVersion::InternalName},
+        {"LegalCopyright", &TVersion::LegalCopyright},
+        {"LegalTrademarks", &TVersion::LegalTrademarks},
+        {"OriginalFilename", &TVersion::OriginalFilename},
+        {"PrivateBuild", &TVersion::PrivateBuild},
+        {"ProductName", &TVersion::ProductName},
+        {"ProductVersion", &TVersion::ProductVersion},
+        {"SpecialBuild", &TVersion::SpecialBuild},
+    };
+    for (const auto& [key, field] : Fields)
+        this->*field = block.Text(key);
 }
 
 std::string TVersion::QueryString(const std::string& path, const std::string& key) {

@@ -3,7 +3,7 @@
 #include "app/Main.h"
 #include "app/PageControl.h"
 #include "app/StatusBar.h"
-#include "pipeline/Mp4.h"
+#include "job/Mp4.h"
 #include "tools/ToolTestSupport.h"
 
 #include <QAction>

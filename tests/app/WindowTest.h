@@ -2,7 +2,7 @@
 
 #include "ScriptedDialogs.h"
 #include "app/Main.h"
-#include "pipeline/Mp4.h"
+#include "job/Mp4.h"
 #include "sources/SourceTestFiles.h"
 #include "tools/ToolTestSupport.h"
 

@@ -1,5 +1,5 @@
 #include "FuzzCheck.h"
-#include "sources/ApeTagReader.h"
+#include "tags/ApeTagReader.h"
 #include "tags/MemorySource.h"
 
 #include <vector>

@@ -1,7 +1,7 @@
 // The job over every kind of source: tags into the MP4, failures, missing tools, abort, names.
 
 #include "SourceTestFiles.h"
-#include "pipeline/Mp4.h"
+#include "job/Mp4.h"
 #include "pipeline/PipelineTestSupport.h"
 #include "platform/CommandLine.h"
 
@@ -39,7 +39,7 @@ protected:
 
     // A combined run into out/all.m4a; the promises every run keeps are checked here.
     bool Run(const Strings& files) {
-        Job.ClearAll(true);
+        Job.ClearAll();
         for (const std::string& file : files)
             EXPECT_TRUE(Job.AddSrcFile(file)) << file;
         Job.SetOutputName("all");

@@ -182,6 +182,11 @@ bool TOutputFile::CommitNew(bool durable) {
         Temporary.clear();
         SetCleanupPath("");
     }
+    return Close(durable);
+}
+
+// The file is under its real name by now and nothing is left to clean up.
+bool TOutputFile::Close(bool durable) {
     close(Descriptor);
     Descriptor = -1;
     if (durable)
@@ -218,11 +223,7 @@ bool TOutputFile::CommitReplace(bool durable) {
         Temporary.clear();
         SetCleanupPath("");
     }
-    close(Descriptor);
-    Descriptor = -1;
-    if (durable)
-        SyncFolder();
-    return true;
+    return Close(durable);
 }
 
 void TOutputFile::Discard() {

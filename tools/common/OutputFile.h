@@ -29,6 +29,7 @@ private:
     bool Flush(bool durable);
     // Links the unnamed file under a fresh temporary name, for a rename over the target.
     bool NameTemporary();
+    bool Close(bool durable);
     int LinkUnnamed(const std::string& path);
     void SyncFolder();
 

@@ -1,5 +1,6 @@
 #include "ApeDecoder.h"
 
+#include "common/AvHelpers.h"
 #include "common/AvLog.h"
 
 extern "C" {
@@ -8,12 +9,6 @@ extern "C" {
 }
 
 namespace {
-
-std::string AvErrorText(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = "";
-    av_strerror(code, text, sizeof text);
-    return text;
-}
 
 // Samples the libav decoder leaves in the upper bits of a wider word (24 in 32) move down to
 // the WAV's width.
@@ -39,7 +34,7 @@ TApeDecoder::~TApeDecoder() {
 bool TApeDecoder::Fail(const std::string& reason, int code) {
     Err = reason;
     if (code < 0)
-        Err += ": " + AvErrorText(code);
+        Err += ": " + TAvLog::ErrorText(code);
     if (TAvLog::ErrorCount() > 0 && Err.find(TAvLog::FirstError()) == std::string::npos)
         Err += " (" + TAvLog::FirstError() + ")";
     return false;
@@ -109,7 +104,8 @@ bool TApeDecoder::WriteFrame(const AVFrame* frame, AVIOContext* out) {
 }
 
 bool TApeDecoder::Drain(AVIOContext* out, const TProgress& progress) {
-    AVFrame* frame = av_frame_alloc();
+    const avhelpers::TFramePtr owner(av_frame_alloc());
+    AVFrame* frame = owner.get();
     if (!frame)
         return Fail("out of memory");
     bool ok = true;
@@ -132,7 +128,6 @@ bool TApeDecoder::Drain(AVIOContext* out, const TProgress& progress) {
             break;
         progress(Decoded);
     }
-    av_frame_free(&frame);
     return ok;
 }
 
@@ -140,32 +135,22 @@ bool TApeDecoder::DecodeTo(AVIOContext* out, const TProgress& progress) {
     const auto header =
         Fmt.CanonicalHeader(static_cast<std::uint32_t>(Declared * Fmt.BlockAlign()));
     avio_write(out, header.data(), static_cast<int>(header.size()));
-    AVPacket* packet = av_packet_alloc();
+    const avhelpers::TPacketPtr packet(av_packet_alloc());
     if (!packet)
         return Fail("out of memory");
-    bool ok = true;
-    for (;;) {
-        int ret = av_read_frame(Input, packet);
-        if (ret == AVERROR_EOF)
-            break;
-        if (ret < 0) {
-            ok = Fail("reading the APE file failed", ret);
-            break;
-        }
+    const int end = avhelpers::ReadPackets(Input, packet.get(), [&] {
         if (packet->stream_index == StreamIndex) {
-            ret = avcodec_send_packet(Codec, packet);
+            const int ret = avcodec_send_packet(Codec, packet.get());
             if (ret < 0 && ret != AVERROR(EAGAIN))
-                ok = Fail("decoding failed", ret);
+                return Fail("decoding failed", ret);
         }
-        av_packet_unref(packet);
-        if (!ok || !(ok = Drain(out, progress)))
-            break;
-        if (TAvLog::ErrorCount() > 0) {
-            ok = Fail("decoding failed");
-            break;
-        }
-    }
-    av_packet_free(&packet);
+        if (!Drain(out, progress))
+            return false;
+        return TAvLog::ErrorCount() == 0 || Fail("decoding failed");
+    });
+    if (end < 0)
+        return Fail("reading the APE file failed", end);
+    bool ok = end == avhelpers::PacketsEnd;
     if (ok && avcodec_send_packet(Codec, nullptr) >= 0)
         ok = Drain(out, progress);
     if (ok && TAvLog::ErrorCount() > 0)

@@ -1,6 +1,7 @@
 // mac: decodes an APE file into a PCM WAV file with the canonical 44-byte header.
 
 #include "ApeDecoder.h"
+#include "common/AvHelpers.h"
 #include "common/AvLog.h"
 #include "common/FdIo.h"
 #include "common/OutputFile.h"
@@ -34,11 +35,6 @@ const char* const HelpText =
     "header declares, fails the run and leaves OUTPUT.wav empty.\n"
     "\n"
     "Exit status: 0 decoded, 1 failed, 2 wrong command line.\n";
-
-std::string VersionText(unsigned v) {
-    return std::to_string(v >> 16) + "." + std::to_string((v >> 8) & 0xFF) + "." +
-           std::to_string(v & 0xFF);
-}
 
 // Rises through every whole percent even when the decoder hands over a few thousand samples at
 // a time, so that a reader of the screen sees each one.
@@ -92,7 +88,7 @@ int Run(const std::string& source, const std::string& target) {
 
     TAvLog::Install();
     tooltext::Line("mac: APE decoder (Parvane, FFmpeg libavcodec " +
-                   VersionText(avcodec_version()) + ")");
+                   avhelpers::VersionText(avcodec_version()) + ")");
     tooltext::Line("Source: " + tooltext::ShortPath(source));
     tooltext::Line("Output: " + tooltext::ShortPath(target));
 

@@ -1,6 +1,7 @@
 #include "AacEncoder.h"
 
 #include "EncoderPool.h"
+#include "common/AvHelpers.h"
 #include "common/AvLog.h"
 #include "common/FdIo.h"
 #include "common/OutputFile.h"
@@ -26,11 +27,6 @@ constexpr std::size_t ListedInputs = 10;
 constexpr std::size_t MaxChplChapters = 255;
 // How often the progress line is brought up to date while this thread waits for a segment.
 constexpr std::chrono::milliseconds ProgressInterval(100);
-
-std::string VersionText(unsigned v) {
-    return std::to_string(v >> 16) + "." + std::to_string((v >> 8) & 0xFF) + "." +
-           std::to_string(v & 0xFF);
-}
 
 } // namespace
 
@@ -249,7 +245,7 @@ bool TAacEncoder::Encode(TProgressLine& progress) {
 int TAacEncoder::Run() {
     TAvLog::Install();
     tooltext::Line("neroAacEnc: AAC-LC encoder writing MP4 (Parvane, FFmpeg libavcodec " +
-                   VersionText(avcodec_version()) + ")");
+                   avhelpers::VersionText(avcodec_version()) + ")");
     struct stat st {};
     if (lstat(Options.Output.c_str(), &st) == 0)
         return tooltext::Error(Tool,

@@ -1,5 +1,6 @@
 #include "Mp4Tagger.h"
 
+#include "common/AvHelpers.h"
 #include "common/AvLog.h"
 #include "common/FdIo.h"
 #include "common/OutputFile.h"
@@ -64,17 +65,6 @@ bool ImageSize(const std::string& bytes, AVCodecID codec, int& width, int& heigh
     return false;
 }
 
-std::string AvErrorText(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = "";
-    av_strerror(code, text, sizeof text);
-    return text;
-}
-
-std::string VersionText(unsigned v) {
-    return std::to_string(v >> 16) + "." + std::to_string((v >> 8) & 0xFF) + "." +
-           std::to_string(v & 0xFF);
-}
-
 // trkn holds a number and optionally a total: "3" or "3/12".
 bool IsTrackNumber(const std::string& value) {
     const auto slash = value.find('/');
@@ -102,7 +92,7 @@ TMp4Tagger::~TMp4Tagger() {
 bool TMp4Tagger::Fail(const std::string& reason, int code) {
     Err = reason;
     if (code < 0)
-        Err += ": " + AvErrorText(code);
+        Err += ": " + TAvLog::ErrorText(code);
     return false;
 }
 
@@ -281,39 +271,29 @@ bool TMp4Tagger::WriteCover() {
 }
 
 bool TMp4Tagger::CopyPackets() {
-    AVPacket* packet = av_packet_alloc();
+    const avhelpers::TPacketPtr packet(av_packet_alloc());
     if (!packet)
         return Fail("out of memory");
-    bool ok = true;
-    for (;;) {
-        int ret = av_read_frame(Input, packet);
-        if (ret == AVERROR_EOF)
-            break;
-        if (ret < 0) {
-            ok = Fail("cannot read " + tooltext::ShortPath(Options.File, 100), ret);
-            break;
-        }
+    const int end = avhelpers::ReadPackets(Input, packet.get(), [&] {
         const int target = StreamMap[static_cast<unsigned>(packet->stream_index)];
-        if (target >= 0) {
-            av_packet_rescale_ts(packet, Input->streams[packet->stream_index]->time_base,
-                                 Output->streams[target]->time_base);
-            packet->stream_index = target;
-            packet->pos = -1;
-            if ((ret = av_interleaved_write_frame(Output, packet)) < 0) {
-                ok = Fail("cannot write the new file: " + Io->Error(ret));
-                break;
-            }
-        }
-        av_packet_unref(packet);
-    }
-    av_packet_free(&packet);
-    return ok;
+        if (target < 0)
+            return true;
+        av_packet_rescale_ts(packet.get(), Input->streams[packet->stream_index]->time_base,
+                             Output->streams[target]->time_base);
+        packet->stream_index = target;
+        packet->pos = -1;
+        const int ret = av_interleaved_write_frame(Output, packet.get());
+        return ret >= 0 || Fail("cannot write the new file: " + Io->Error(ret));
+    });
+    if (end < 0)
+        return Fail("cannot read " + tooltext::ShortPath(Options.File, 100), end);
+    return end == avhelpers::PacketsEnd;
 }
 
 int TMp4Tagger::Run() {
     TAvLog::Install();
     tooltext::Line("neroAacTag: MP4 tagger (Parvane, FFmpeg libavformat " +
-                   VersionText(avformat_version()) + ")");
+                   avhelpers::VersionText(avformat_version()) + ")");
     tooltext::Line("File: " + tooltext::ShortPath(Options.File));
     const std::string file = tooltext::ShortPath(Options.File, 100);
     // The new file goes beside the real file, so a link keeps pointing at the tagged result.

@@ -1,8 +1,9 @@
-#include "pipeline/Mp4.h"
+#include "job/Mp4.h"
 
 #include "pipeline/PathParts.h"
 #include "pipeline/Wav.h"
 #include "platform/AppFolder.h"
+#include "platform/ByteOrder.h"
 #include "platform/CommandLine.h"
 #include "platform/Files.h"
 #include "platform/ToolNames.h"
@@ -16,7 +17,6 @@
 
 namespace {
 
-const int EncodingActivity = 10;
 // The encoder's plan takes this many lines; only a line below it can carry the seconds done.
 const std::size_t EncoderPlanLines = 5;
 
@@ -59,19 +59,12 @@ bool AllDigits(const std::string& text) {
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-std::uint64_t BigEndian(const unsigned char* bytes, int count) {
-    std::uint64_t value = 0;
-    for (int i = 0; i < count; ++i)
-        value = value << 8 | bytes[i];
-    return value;
-}
-
 // Every MP4 the encoder writes opens with its file-type box and gets its index (the moov box)
 // when it is finished, so a file cut short by a dying encoder has none.
 bool LooksLikeMp4(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     for (bool first = true;; first = false) {
-        unsigned char head[16];
+        std::uint8_t head[16];
         if (!in.read(reinterpret_cast<char*>(head), 8))
             return false;
         const std::string type(reinterpret_cast<const char*>(head) + 4, 4);
@@ -79,12 +72,12 @@ bool LooksLikeMp4(const std::string& path) {
             return !first;
         if (first && type != "ftyp")
             return false;
-        std::uint64_t size = BigEndian(head, 4);
+        std::uint64_t size = platform::BigEndian(head, 4);
         std::uint64_t headSize = 8;
         if (size == 1) {
             if (!in.read(reinterpret_cast<char*>(head) + 8, 8))
                 return false;
-            size = BigEndian(head + 8, 8);
+            size = platform::BigEndian(head + 8, 8);
             headSize = 16;
         }
         // A size of 0 runs to the end of the file: nothing can follow.
@@ -107,7 +100,7 @@ std::vector<std::string> WithReason(std::vector<std::string> lines, const std::s
 } // namespace
 
 TMP4::~TMP4() {
-    ClearAll(true);
+    ClearAll();
 }
 
 void TMP4::Raise(const TEvent& event) {
@@ -131,7 +124,7 @@ bool TMP4::DoConvert(bool combine, bool toSelected) {
     // Also when a handler throws: no temporary WAV outlives the run.
     struct TClearAtEnd {
         TMP4& Job;
-        ~TClearAtEnd() { Job.ClearAll(true); }
+        ~TClearAtEnd() { Job.ClearAll(); }
     } clearAtEnd{*this};
 
     // A false result with nothing converted must not read as mixed rates or a failed step.
@@ -231,7 +224,7 @@ bool TMP4::Convert() {
                   std::none_of(JobSources.begin(), JobSources.end(),
                                [](const TBase* source) { return source->Failed; });
     if (!Accepted.empty() && !VerifyOnly) {
-        Activity = EncodingActivity;
+        Activity = ActivityEncoding;
         EncoderCommand += " -of " + platform::QuoteText(OutputFile);
         Cons.OnPoll = [this](TCons& runner) { EncoderPoll(runner); };
         CurrentTarget = OutputFile;
@@ -266,7 +259,7 @@ bool TMP4::Convert() {
         }
     }
     Accepted.clear();
-    Activity = 0;
+    Activity = ActivityIdle;
     return result;
 }
 
@@ -288,13 +281,11 @@ void TMP4::DoTag() {
     Raise(OnTagDone);
 }
 
-void TMP4::ClearAll(bool owning) {
+void TMP4::ClearAll() {
     JobSources.clear();
     Accepted.clear();
     while (!Sources.empty()) {
         Sources.front()->DeleteWav();
-        if (!owning)
-            static_cast<void>(Sources.front().release());
         Sources.erase(Sources.begin());
     }
 }

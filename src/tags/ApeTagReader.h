@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tags/ByteSource.h"
+#include "tags/TagField.h"
 
 #include <array>
 #include <cstdint>
@@ -10,16 +11,15 @@
 #include <vector>
 
 // Reads the tags at the end of an APE file, the ID3v1 trailer first and then the APEv2 tag, whose
-// values take precedence, into the seven tag values (title, artist, track, album, comment, genre,
-// year). It never fails: what it cannot read keeps its value.
+// values take precedence, into the seven tag values, indexed by TTagField. It never fails: what it
+// cannot read keeps its value.
 class TApeTagReader {
 public:
-    static constexpr std::array<std::string_view, 7> TagNames = {
+    static constexpr std::array<std::string_view, TagFieldCount> TagNames = {
         "TITLE", "ARTIST", "TRACKNUMBER", "ALBUM", "COMMENT", "GENRE", "DATE"};
     static constexpr std::size_t ValueBufferSize = 512;
 
-    // This file kind's own genre list (148 names, then the empty text); its spellings are not
-    // those of the ID3v1 reader's list.
+    // The ID3v1 genre list with this file kind's few spellings of its own, then the empty text.
     std::vector<std::string> GenreNames;
     // 128 when the file ends in an ID3v1 trailer, else 0.
     int Id3v1Length = 0;
@@ -29,7 +29,7 @@ public:
 
     TApeTagReader();
 
-    // tagValues holds at least seven values, in the order of TagNames.
+    // tagValues holds at least TagFieldCount values, in the order of TagNames.
     void ReadTags(const std::string& fileName, std::span<std::string> tagValues);
     void ReadTags(TByteSource& file, std::span<std::string> tagValues);
 

@@ -1,6 +1,6 @@
-#include "pipeline/Mp4.h"
+#include "job/Mp4.h"
 
-#include "PipelineTestSupport.h"
+#include "pipeline/PipelineTestSupport.h"
 #include "pipeline/Wav.h"
 #include "platform/CommandLine.h"
 #include "tools/ToolTestSupport.h"
@@ -140,7 +140,7 @@ protected:
     }
 
     bool Run(const Strings& files, bool combine, bool toSelected) {
-        Job.ClearAll(true);
+        Job.ClearAll();
         for (const auto& file : files)
             EXPECT_TRUE(Job.AddSrcFile(file)) << file;
         return Convert(combine, toSelected);
@@ -371,7 +371,7 @@ TEST_F(Mp4Job, NoSourcesConvertNothing) {
     }
     EXPECT_FALSE(Job.AddSrcFile((Src / "missing.wav").string()));
     EXPECT_TRUE(Job.AddSrcFile(MakeWav("UPPER.WAV", 1)));
-    Job.ClearAll(true);
+    Job.ClearAll();
     // Left over from an earlier run, as the window's job keeps them.
     Job.SameSampleRate = false;
     Job.EncodeFailed = true;

@@ -16,6 +16,9 @@ class TMP4 {
 public:
     using TEvent = std::function<void(TMP4&)>;
 
+    static constexpr int ActivityIdle = TBase::KindNone;
+    static constexpr int ActivityEncoding = 10;
+
     bool VerifyOnly = false;
     bool Failed = false;
     bool AbortRequested = false;
@@ -24,8 +27,8 @@ public:
     // The last encoder run wrote no usable MP4 (as opposed to an abort or mixed rates).
     bool EncodeFailed = false;
     int Percent = 0;
-    // 0 idle, a source's Kind while it decodes, 10 while encoding.
-    int Activity = 0;
+    // ActivityIdle, the Kind of the source it decodes, or ActivityEncoding.
+    int Activity = ActivityIdle;
     int SampleRate = 0;
     int TotalSeconds = 0;
     std::string EncoderCommand;
@@ -65,9 +68,8 @@ public:
     bool DoConvert(bool combine, bool toSelected);
     bool Convert();
     void DoTag();
-    // Deletes the sources' temporary WAVs and empties Sources; not owning leaves the sources to
-    // whoever else holds them.
-    void ClearAll(bool owning);
+    // Deletes the sources' temporary WAVs and empties Sources.
+    void ClearAll();
 
     void RelayProgress(TBase& source);
     void EncoderPoll(TCons& runner);

@@ -1,6 +1,6 @@
 // The headless driver as a black box: exit status, the JSON lines it prints, the files it leaves.
 
-#include "PipelineTestSupport.h"
+#include "pipeline/PipelineTestSupport.h"
 #include "tools/ToolTestSupport.h"
 
 #include <csignal>

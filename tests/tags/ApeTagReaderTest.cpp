@@ -1,4 +1,4 @@
-#include "sources/ApeTagReader.h"
+#include "tags/ApeTagReader.h"
 
 #include "tags/MemorySource.h"
 

@@ -1,0 +1,140 @@
+#include "tags/ApeTagReader.h"
+
+#include "platform/AsciiText.h"
+#include "platform/ByteOrder.h"
+#include "platform/CodePage.h"
+#include "tags/FileSource.h"
+#include "tags/Id3v1library.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr std::size_t Id3v1Size = 128;
+constexpr std::size_t FooterSize = 32;
+constexpr std::size_t ItemHeaderSize = 8;
+
+// The few genres this file kind spells otherwise than the ID3v1 list.
+constexpr std::pair<std::size_t, std::string_view> ApeGenreSpellings[] = {
+    {40, "Alternative Rock"},   {64, "Native US"},     {123, "Acappella"},
+    {136, "Christian Gangsta"}, {144, "Thrash Metal"},
+};
+
+// Only the ID3v1 genres 0 to 127 are taken from the trailer; the rest give the empty entry.
+constexpr std::uint8_t HighestTrailerGenre = 127;
+
+std::string ValueText(std::span<const std::uint8_t> value) {
+    return platform::Utf8ToText(
+        value.first(std::find(value.begin(), value.end(), 0) - value.begin()));
+}
+
+} // namespace
+
+TApeTagReader::TApeTagReader() : GenreNames(ID3Genres.begin(), ID3Genres.end()) {
+    for (const auto& [index, name] : ApeGenreSpellings)
+        GenreNames[index] = name;
+    GenreNames.emplace_back();
+}
+
+void TApeTagReader::ReadTags(const std::string& fileName, std::span<std::string> tagValues) {
+    TFileSource file;
+    if (file.Open(fileName))
+        ReadTags(file, tagValues);
+}
+
+void TApeTagReader::ReadTags(TByteSource& file, std::span<std::string> tagValues) {
+    Id3v1Length = 0;
+    ApeFooter = {};
+    if (tagValues.size() < TagNames.size() || file.Size() < Id3v1Size)
+        return;
+    ReadId3v1(file, tagValues);
+    if (ReadApeFooter(file))
+        ReadApeTag(file, tagValues);
+}
+
+void TApeTagReader::ReadId3v1(TByteSource& file, std::span<std::string> tagValues) {
+    TID3v1Tag trailer;
+    if (!file.Seek(file.Size() - Id3v1Size) || trailer.LoadFromStream(file) != TID3v1Tag::ResultOk)
+        return;
+    Id3v1Length = Id3v1Size;
+    tagValues[Slot(TTagField::Title)] = trailer.Title;
+    tagValues[Slot(TTagField::Artist)] = trailer.Artist;
+    tagValues[Slot(TTagField::Track)] =
+        trailer.Track != 0 ? std::to_string(trailer.Track) : std::string();
+    tagValues[Slot(TTagField::Album)] = trailer.Album;
+    tagValues[Slot(TTagField::Comment)] = trailer.Comment;
+    tagValues[Slot(TTagField::Genre)] =
+        GenreNames[trailer.GenreByte <= HighestTrailerGenre ? trailer.GenreByte
+                                                            : GenreNames.size() - 1];
+    tagValues[Slot(TTagField::Year)] = trailer.Year;
+}
+
+bool TApeTagReader::ReadApeFooter(TByteSource& file) {
+    const std::uint64_t tagEnd = file.Size() - Id3v1Length;
+    return tagEnd >= FooterSize && file.Seek(tagEnd - FooterSize) &&
+           file.Read(ApeFooter.data(), FooterSize) == FooterSize &&
+           std::memcmp(ApeFooter.data(), "APETAGEX", 8) == 0;
+}
+
+// The items lie between the start the footer gives and the footer itself. Reading stays inside
+// that range whatever the item count and sizes claim, so neither the ID3v1 trailer nor anything
+// past the file is read and no more rounds are run than the tag has bytes.
+void TApeTagReader::ReadApeTag(TByteSource& file, std::span<std::string> tagValues) {
+    const std::uint64_t tagEnd = file.Size() - Id3v1Length;
+    const std::uint64_t itemsEnd = tagEnd - FooterSize;
+    const std::uint32_t tagSize = platform::LittleEndian32(ApeFooter.data() + 12);
+    const std::uint32_t itemCount = platform::LittleEndian32(ApeFooter.data() + 16);
+    if (tagSize > tagEnd || !file.Seek(tagEnd - tagSize))
+        return;
+    for (std::uint32_t item = 0; item < itemCount; ++item) {
+        std::uint8_t header[ItemHeaderSize] = {};
+        if (file.Position() + ItemHeaderSize > itemsEnd ||
+            file.Read(header, ItemHeaderSize) != ItemHeaderSize || !ReadKey(file, itemsEnd))
+            return;
+        const std::uint32_t valueSize = platform::LittleEndian32(header);
+        if (valueSize > itemsEnd - file.Position())
+            return;
+        const int slot = KeySlot();
+        std::string text;
+        if (valueSize <= ValueBufferSize) {
+            if (file.Read(ValueBuffer.data(), valueSize) != valueSize)
+                return;
+            text = ValueText(std::span(ValueBuffer).first(valueSize));
+        } else if (slot >= 0) {
+            // A long value of a known item is kept whole rather than cut at the buffer size.
+            std::vector<std::uint8_t> value(valueSize);
+            if (file.Read(value.data(), valueSize) != valueSize)
+                return;
+            text = ValueText(value);
+        } else if (!file.Seek(file.Position() + valueSize)) {
+            return;
+        }
+        if (slot >= 0)
+            tagValues[slot] = std::move(text);
+    }
+}
+
+// The key ends at a zero byte or at any byte above 127, which is consumed with it.
+bool TApeTagReader::ReadKey(TByteSource& file, std::uint64_t end) {
+    ItemKey.clear();
+    std::uint8_t byte = 0;
+    while (file.Position() < end && file.Read(&byte, 1) == 1) {
+        if (byte == 0 || byte > 127)
+            return true;
+        ItemKey += static_cast<char>(byte);
+    }
+    return false;
+}
+
+int TApeTagReader::KeySlot() const {
+    std::string_view key = ItemKey;
+    if (platform::SameTextAscii(key, "YEAR"))
+        key = "DATE";
+    else if (platform::SameTextAscii(key, "TRACK"))
+        key = "TRACKNUMBER";
+    for (std::size_t i = 0; i < TagNames.size(); ++i)
+        if (platform::SameTextAscii(key, TagNames[i]))
+            return static_cast<int>(i);
+    return -1;
+}
