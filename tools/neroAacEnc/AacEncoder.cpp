@@ -34,7 +34,6 @@ TAacEncoder::TAacEncoder(const TEncoderOptions& options)
     : Options(options), Inputs(options.Inputs) {}
 
 TAacEncoder::~TAacEncoder() {
-    av_packet_free(&Packet);
     if (Muxer) {
         Muxer->pb = nullptr;
         avformat_free_context(Muxer);
@@ -91,7 +90,7 @@ bool TAacEncoder::OpenMuxer(TFdIo& io, const TSegmentEncoder& probe) {
     // Left at its default, the writer empties its buffer after every packet.
     Muxer->flush_packets = 0;
     Stream = avformat_new_stream(Muxer, nullptr);
-    Packet = av_packet_alloc();
+    Packet.reset(av_packet_alloc());
     if (!Stream || !Packet ||
         avcodec_parameters_from_context(Stream->codecpar, probe.Context()) < 0)
         return Fail("out of memory");
@@ -187,17 +186,17 @@ bool TAacEncoder::Splice(TSegment& segment) {
 
 bool TAacEncoder::Write(const TSegment& segment) {
     for (const TAacPacket& p : segment.Packets) {
-        av_packet_unref(Packet);
-        int ret = av_new_packet(Packet, static_cast<int>(p.Data.size()));
+        av_packet_unref(Packet.get());
+        int ret = av_new_packet(Packet.get(), static_cast<int>(p.Data.size()));
         if (ret < 0)
             return Fail("out of memory", ret);
         std::memcpy(Packet->data, p.Data.data(), p.Data.size());
         Packet->pts = Packet->dts = p.Pts;
         Packet->duration = p.Duration;
         Packet->stream_index = Stream->index;
-        av_packet_rescale_ts(Packet, AVRational{1, Setup.SampleRate}, Stream->time_base);
+        av_packet_rescale_ts(Packet.get(), AVRational{1, Setup.SampleRate}, Stream->time_base);
         PacketBytes += p.Data.size();
-        if ((ret = av_write_frame(Muxer, Packet)) < 0)
+        if ((ret = av_write_frame(Muxer, Packet.get())) < 0)
             return Fail("cannot write the output: " + Io->Error(ret));
     }
     return true;

@@ -58,7 +58,7 @@ private:
 
     AVFormatContext* Muxer = nullptr;
     AVStream* Stream = nullptr;
-    AVPacket* Packet = nullptr;
+    avhelpers::TPacketPtr Packet;
     TFdIo* Io = nullptr;
     // The window sequence of the last frame written, which the next segment must continue.
     TAacWindow::TSequence Previous = TAacWindow::TSequence::OnlyLong;

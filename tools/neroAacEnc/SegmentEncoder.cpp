@@ -31,12 +31,6 @@ bool ChooseLayout(const AVCodec* codec, int channels, AVChannelLayout& layout) {
 
 TSegmentEncoder::TSegmentEncoder(const TEncoderSetup& setup) : Setup(setup) {}
 
-TSegmentEncoder::~TSegmentEncoder() {
-    av_packet_free(&Packet);
-    av_frame_free(&Frame);
-    avcodec_free_context(&Codec);
-}
-
 bool TSegmentEncoder::Fail(const std::string& reason, int code) {
     Err = reason;
     if (code < 0)
@@ -45,7 +39,7 @@ bool TSegmentEncoder::Fail(const std::string& reason, int code) {
 }
 
 bool TSegmentEncoder::Open() {
-    avcodec_free_context(&Codec);
+    Codec.reset();
     const AVCodec* codec = avcodec_find_encoder_by_name("aac");
     if (!codec)
         return Fail("libavcodec has no AAC encoder");
@@ -59,11 +53,11 @@ bool TSegmentEncoder::Open() {
     if (!ChooseLayout(codec, Setup.Channels, layout))
         return Fail("AAC encoding of " + std::to_string(Setup.Channels) +
                     " channels is not offered");
-    Codec = avcodec_alloc_context3(codec);
+    Codec.reset(avcodec_alloc_context3(codec));
     if (!Frame)
-        Frame = av_frame_alloc();
+        Frame.reset(av_frame_alloc());
     if (!Packet)
-        Packet = av_packet_alloc();
+        Packet.reset(av_packet_alloc());
     if (!Codec || !Frame || !Packet) {
         av_channel_layout_uninit(&layout);
         return Fail("out of memory");
@@ -76,20 +70,20 @@ bool TSegmentEncoder::Open() {
     Codec->profile = FF_PROFILE_AAC_LOW;
     Codec->time_base = AVRational{1, Setup.SampleRate};
     Codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    const int ret = avcodec_open2(Codec, codec, nullptr);
+    const int ret = avcodec_open2(Codec.get(), codec, nullptr);
     if (ret < 0)
         return Fail("cannot start the AAC encoder", ret);
     return true;
 }
 
 bool TSegmentEncoder::Send(TSegment& segment, const AVFrame* frame) {
-    int ret = avcodec_send_frame(Codec, frame);
+    int ret = avcodec_send_frame(Codec.get(), frame);
     if (ret < 0)
         return Fail("encoding failed", ret);
     const std::int64_t keepFrom =
         segment.Index == 0 ? -TSegmentPlan::FrameSamples : segment.Bounds.Start;
     for (;;) {
-        ret = avcodec_receive_packet(Codec, Packet);
+        ret = avcodec_receive_packet(Codec.get(), Packet.get());
         if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
             return true;
         if (ret < 0)
@@ -99,7 +93,7 @@ bool TSegmentEncoder::Send(TSegment& segment, const AVFrame* frame) {
             segment.Packets.push_back(
                 {std::vector<std::uint8_t>(Packet->data, Packet->data + Packet->size), Packet->pts,
                  Packet->duration});
-        av_packet_unref(Packet);
+        av_packet_unref(Packet.get());
     }
 }
 
@@ -111,35 +105,37 @@ bool TSegmentEncoder::Encode(TSegment& segment, int preRollFrames,
         segment.Error = Err;
         return false;
     }
-    const std::int64_t held = static_cast<std::int64_t>(segment.Samples[0].size());
-    const std::int64_t heldEnd = segment.First + held;
-    std::int64_t pos =
-        std::max(segment.First, segment.Bounds.Start - preRollFrames * TSegmentPlan::FrameSamples);
-    bool ok = true;
+    constexpr std::int64_t frameSamples = TSegmentPlan::FrameSamples;
+    const std::int64_t heldEnd =
+        segment.First + static_cast<std::int64_t>(segment.Samples[0].size());
+    std::int64_t pos = std::max(segment.First, segment.Bounds.Start - preRollFrames * frameSamples);
+    // One buffer for the whole segment; the encoder copies each frame's samples as it takes it.
+    av_frame_unref(Frame.get());
+    Frame->format = AV_SAMPLE_FMT_FLTP;
+    Frame->nb_samples = static_cast<int>(frameSamples);
+    Frame->sample_rate = Setup.SampleRate;
+    av_channel_layout_copy(&Frame->ch_layout, &Codec->ch_layout);
+    int ret = av_frame_get_buffer(Frame.get(), 0);
+    bool ok = ret >= 0 || Fail("out of memory", ret);
     while (ok && pos < heldEnd) {
-        const int n = static_cast<int>(std::min(TSegmentPlan::FrameSamples, heldEnd - pos));
-        av_frame_unref(Frame);
-        Frame->format = AV_SAMPLE_FMT_FLTP;
-        Frame->nb_samples = n;
-        Frame->sample_rate = Setup.SampleRate;
-        av_channel_layout_copy(&Frame->ch_layout, &Codec->ch_layout);
-        int ret = av_frame_get_buffer(Frame, 0);
-        if (ret < 0) {
+        const int n = static_cast<int>(std::min(frameSamples, heldEnd - pos));
+        if ((ret = av_frame_make_writable(Frame.get())) < 0) {
             ok = Fail("out of memory", ret);
             break;
         }
+        Frame->nb_samples = n;
         const std::size_t offset = static_cast<std::size_t>(pos - segment.First);
         for (int c = 0; c < Setup.Channels; ++c)
             std::memcpy(Frame->extended_data[c], segment.Samples[c].data() + offset,
                         static_cast<std::size_t>(n) * sizeof(float));
         Frame->pts = pos;
-        ok = Send(segment, Frame);
+        ok = Send(segment, Frame.get());
         if (done && pos >= segment.Bounds.Start && pos < segment.Bounds.End)
             *done += std::min<std::int64_t>(n, segment.Bounds.End - pos);
         pos += n;
     }
     ok = ok && Send(segment, nullptr);
-    avcodec_free_context(&Codec);
+    Codec.reset();
     if (!ok)
         segment.Error = Err;
     return ok;

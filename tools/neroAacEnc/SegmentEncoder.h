@@ -1,14 +1,11 @@
 #pragma once
 
 #include "Segment.h"
+#include "common/AvHelpers.h"
 
 #include <atomic>
 #include <cstdint>
 #include <string>
-
-struct AVCodecContext;
-struct AVFrame;
-struct AVPacket;
 
 // What every segment's encoder is opened with, so that all of them make the same decisions.
 struct TEncoderSetup {
@@ -25,12 +22,11 @@ public:
     explicit TSegmentEncoder(const TEncoderSetup& setup);
     TSegmentEncoder(const TSegmentEncoder&) = delete;
     TSegmentEncoder& operator=(const TSegmentEncoder&) = delete;
-    ~TSegmentEncoder();
 
     // Opens a fresh encoder; false with Error() set when it refuses the setup. Context() then
     // gives the stream parameters the muxer needs.
     bool Open();
-    const AVCodecContext* Context() const { return Codec; }
+    const AVCodecContext* Context() const { return Codec.get(); }
     // Fills segment.Packets, or segment.Error on failure. Samples of kept frames are added to
     // done as they are encoded, when it is given.
     bool Encode(TSegment& segment, int preRollFrames, std::atomic<std::int64_t>* done);
@@ -41,8 +37,8 @@ private:
     bool Fail(const std::string& reason, int code = 0);
 
     TEncoderSetup Setup;
-    AVCodecContext* Codec = nullptr;
-    AVFrame* Frame = nullptr;
-    AVPacket* Packet = nullptr;
+    avhelpers::TCodecPtr Codec;
+    avhelpers::TFramePtr Frame;
+    avhelpers::TPacketPtr Packet;
     std::string Err;
 };

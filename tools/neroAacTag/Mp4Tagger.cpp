@@ -257,16 +257,16 @@ bool TMp4Tagger::OpenOutput(TFdIo& io) {
 bool TMp4Tagger::WriteCover() {
     if (CoverStream < 0)
         return true;
-    AVPacket* packet = av_packet_alloc();
-    int ret = packet ? av_new_packet(packet, static_cast<int>(CoverBytes.size())) : AVERROR(ENOMEM);
+    const avhelpers::TPacketPtr packet(av_packet_alloc());
+    int ret =
+        packet ? av_new_packet(packet.get(), static_cast<int>(CoverBytes.size())) : AVERROR(ENOMEM);
     if (ret >= 0) {
         std::memcpy(packet->data, CoverBytes.data(), CoverBytes.size());
         packet->stream_index = CoverStream;
         packet->pts = packet->dts = 0;
         packet->flags |= AV_PKT_FLAG_KEY;
-        ret = av_interleaved_write_frame(Output, packet);
+        ret = av_interleaved_write_frame(Output, packet.get());
     }
-    av_packet_free(&packet);
     return ret >= 0 || Fail("cannot write the new file: " + Io->Error(ret));
 }
 
