@@ -136,24 +136,19 @@ bool TAacEncoder::Fill(TSegment& segment) {
     const std::int64_t frame = TSegmentPlan::FrameSamples;
     const std::int64_t heldEnd =
         std::min(segment.Bounds.End + TSegmentPlan::PostRollFrames * frame, total);
-    segment.First = std::max<std::int64_t>(0, segment.Bounds.Start - Options.MaxPreRoll * frame);
-    const auto carried = static_cast<std::int64_t>(Carry[0].size());
-    if (!Inputs.Read(Carry, heldEnd - (CarryFirst + carried)))
+    // The carry starts where this segment's longest pre-roll does; it becomes the segment's
+    // samples whole, grown to their exact size, so nothing is copied or held twice.
+    segment.First = CarryFirst;
+    Carry.Reserve(heldEnd - CarryFirst);
+    if (!Inputs.Read(Carry, heldEnd - (CarryFirst + Carry.Size())))
         return Fail(Inputs.Error());
-    if (CarryFirst + static_cast<std::int64_t>(Carry[0].size()) < heldEnd)
+    if (CarryFirst + Carry.Size() < heldEnd)
         return Fail("the inputs ended before their headers said");
-    const auto from = static_cast<std::size_t>(segment.First - CarryFirst);
-    const auto to = static_cast<std::size_t>(heldEnd - CarryFirst);
-    segment.Samples.resize(Carry.size());
-    for (std::size_t c = 0; c < Carry.size(); ++c)
-        segment.Samples[c].assign(Carry[c].begin() + static_cast<std::ptrdiff_t>(from),
-                                  Carry[c].begin() + static_cast<std::ptrdiff_t>(to));
+    segment.Samples = std::move(Carry);
     // Keep only what the next segment's pre-roll may need.
     const std::int64_t nextFirst =
         std::max<std::int64_t>(0, segment.Bounds.End - Options.MaxPreRoll * frame);
-    const auto drop = static_cast<std::ptrdiff_t>(nextFirst - CarryFirst);
-    for (auto& plane : Carry)
-        plane.erase(plane.begin(), plane.begin() + drop);
+    Carry = segment.Samples.Tail(nextFirst - CarryFirst);
     CarryFirst = nextFirst;
     return true;
 }
@@ -210,10 +205,12 @@ void TAacEncoder::ShowProgress(TProgressLine& progress) {
 }
 
 bool TAacEncoder::Encode(TProgressLine& progress) {
-    Carry.assign(static_cast<std::size_t>(Setup.Channels), {});
+    Carry = TSampleStore(Setup.Channels, Inputs.Narrow());
     const int threads = ThreadCount();
-    // Enough queued that no worker waits for this thread, few enough to bound the memory.
-    const std::size_t inFlight = static_cast<std::size_t>(threads) + 1;
+    // One segment per worker: memory stays that of the workers' segments, however long the
+    // stream. A worker waits only while this thread reads the next one in, a small fraction of
+    // encoding it.
+    const std::size_t inFlight = static_cast<std::size_t>(threads);
     TEncoderPool pool(threads, Setup, SamplesDone);
     std::size_t next = 0;
     for (std::size_t written = 0; written < Plan.size(); ++written) {

@@ -50,7 +50,7 @@ private:
     TEncoderSetup Setup;
     std::vector<TSegmentBounds> Plan;
     // The samples read past the last filled segment's start: the next one's pre-roll and more.
-    std::vector<std::vector<float>> Carry;
+    TSampleStore Carry;
     std::int64_t CarryFirst = 0;
     std::deque<std::unique_ptr<TSegment>> InFlight;
     std::atomic<std::int64_t> SamplesDone{0};

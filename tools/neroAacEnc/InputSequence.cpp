@@ -73,6 +73,7 @@ bool TInputSequence::Scan() {
                         std::to_string(SampleRate()) + " Hz and " + std::to_string(Channels()) +
                         "; all inputs must match");
         List.push_back({Paths[i], fmt, reader.Frames()});
+        AllNarrow = AllNarrow && !fmt.Float && fmt.BitsPerSample <= 16;
         Total += reader.Frames();
     }
     return true;
@@ -89,8 +90,9 @@ bool TInputSequence::OpenNext() {
     swr_free(&Converter);
     AVChannelLayout layout{};
     av_channel_layout_default(&layout, fmt.Channels);
-    int ret = swr_alloc_set_opts2(&Converter, &layout, AV_SAMPLE_FMT_FLTP, fmt.SampleRate, &layout,
-                                  PackedFormat(fmt), fmt.SampleRate, 0, nullptr);
+    int ret = swr_alloc_set_opts2(
+        &Converter, &layout, AllNarrow ? AV_SAMPLE_FMT_S16P : AV_SAMPLE_FMT_FLTP, fmt.SampleRate,
+        &layout, PackedFormat(fmt), fmt.SampleRate, 0, nullptr);
     av_channel_layout_uninit(&layout);
     if (ret < 0 || swr_init(Converter) < 0)
         return Fail("cannot convert the samples of " + fmt.Describe());
@@ -100,7 +102,7 @@ bool TInputSequence::OpenNext() {
     return true;
 }
 
-bool TInputSequence::Read(std::vector<std::vector<float>>& planes, std::int64_t count) {
+bool TInputSequence::Read(TSampleStore& store, std::int64_t count) {
     while (count > 0) {
         if (!Current) {
             if (Next >= Paths.size())
@@ -119,11 +121,7 @@ bool TInputSequence::Read(std::vector<std::vector<float>>& planes, std::int64_t 
         if (fmt.BitsPerSample == 24 && !fmt.Float)
             Widen24(Buffer.data(), got * fmt.Channels);
         std::uint8_t* out[AV_NUM_DATA_POINTERS] = {};
-        for (int c = 0; c < fmt.Channels; ++c) {
-            auto& plane = planes[static_cast<std::size_t>(c)];
-            plane.resize(plane.size() + static_cast<std::size_t>(got));
-            out[c] = reinterpret_cast<std::uint8_t*>(plane.data() + plane.size() - got);
-        }
+        store.Extend(got, out);
         const std::uint8_t* in = Buffer.data();
         if (swr_convert(Converter, out, static_cast<int>(got), &in, static_cast<int>(got)) != got)
             return Fail("sample conversion failed");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SampleStore.h"
 #include "common/WavReader.h"
 
 #include <cstdint>
@@ -9,7 +10,7 @@
 
 struct SwrContext;
 
-// The inputs read one after another as one stream of float samples, one plane per channel.
+// The inputs read one after another as one stream of samples, one plane per channel.
 // Only the input being read is open, so a join of thousands of files needs one descriptor.
 class TInputSequence {
 public:
@@ -31,9 +32,11 @@ public:
     int Channels() const { return List.empty() ? 0 : List[0].Format.Channels; }
     int SampleRate() const { return List.empty() ? 0 : List[0].Format.SampleRate; }
     std::uint64_t TotalFrames() const { return Total; }
+    // Whether every input holds integer samples of 16 bits or fewer.
+    bool Narrow() const { return AllNarrow; }
 
-    // Appends the next count samples of each channel to planes (fewer only at the end).
-    bool Read(std::vector<std::vector<float>>& planes, std::int64_t count);
+    // Appends the next count samples of each channel to the store (fewer only at the end).
+    bool Read(TSampleStore& store, std::int64_t count);
     const std::string& Error() const { return Err; }
 
 private:
@@ -44,6 +47,7 @@ private:
     std::vector<std::string> Paths;
     std::vector<TInput> List;
     std::uint64_t Total = 0;
+    bool AllNarrow = true;
     std::size_t Next = 0;
     std::unique_ptr<TWavReader> Current;
     SwrContext* Converter = nullptr;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SampleStore.h"
 #include "SegmentPlan.h"
 
 #include <cstdint>
@@ -19,8 +20,8 @@ struct TSegment {
     std::size_t Index = 0;
     TSegmentBounds Bounds;
     bool Last = false;
-    std::int64_t First = 0;                  // global index of Samples' first sample
-    std::vector<std::vector<float>> Samples; // one plane per channel
+    std::int64_t First = 0; // global index of Samples' first sample
+    TSampleStore Samples;
 
     // Filled by the encoding; Packets are the kept ones, in order.
     int PreRollUsed = 0;

@@ -3,7 +3,6 @@
 #include "common/AvLog.h"
 
 #include <algorithm>
-#include <cstring>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -106,8 +105,7 @@ bool TSegmentEncoder::Encode(TSegment& segment, int preRollFrames,
         return false;
     }
     constexpr std::int64_t frameSamples = TSegmentPlan::FrameSamples;
-    const std::int64_t heldEnd =
-        segment.First + static_cast<std::int64_t>(segment.Samples[0].size());
+    const std::int64_t heldEnd = segment.First + segment.Samples.Size();
     std::int64_t pos = std::max(segment.First, segment.Bounds.Start - preRollFrames * frameSamples);
     // One buffer for the whole segment; the encoder copies each frame's samples as it takes it.
     av_frame_unref(Frame.get());
@@ -124,10 +122,9 @@ bool TSegmentEncoder::Encode(TSegment& segment, int preRollFrames,
             break;
         }
         Frame->nb_samples = n;
-        const std::size_t offset = static_cast<std::size_t>(pos - segment.First);
         for (int c = 0; c < Setup.Channels; ++c)
-            std::memcpy(Frame->extended_data[c], segment.Samples[c].data() + offset,
-                        static_cast<std::size_t>(n) * sizeof(float));
+            segment.Samples.CopyOut(c, pos - segment.First, n,
+                                    reinterpret_cast<float*>(Frame->extended_data[c]));
         Frame->pts = pos;
         ok = Send(segment, Frame.get());
         if (done && pos >= segment.Bounds.Start && pos < segment.Bounds.End)

@@ -14,8 +14,10 @@ struct TSegmentBounds {
 class TSegmentPlan {
 public:
     static constexpr std::int64_t FrameSamples = 1024;
-    // At most about 190 s at 44.1 kHz, so that the pre-roll costs about an eighth more encoding.
-    static constexpr std::int64_t MaxSegmentFrames = 8192;
+    // At most about 6 minutes at 44.1 kHz: the pre-roll then costs at most a sixteenth more
+    // encoding (a 10-minute file, two segments, a twenty-fifth), and a stream of an hour or more
+    // still keeps eight cores busy.
+    static constexpr std::int64_t MaxSegmentFrames = 16384;
     // The encoder's rate control and psychoacoustic state drift towards a serial encode's over
     // hundreds of frames; a segment started 512 frames early still coded a chord struck right
     // after its start 4 dB worse, one started 1024 frames early as well as a serial encode.

@@ -301,6 +301,8 @@ TEST(SegmentedEncode, MatchesASerialEncodeAcrossEverySeam) {
     const std::vector<TProgramCase> cases = {
         {"stereo 44.1 kHz, a click", 2, 44100, Segment + 12345, "192000", 0},
         {"mono 44.1 kHz, silence to full scale", 1, 44100, Segment + 4321, "64000", 1},
+        {"mono 48 kHz, a struck chord", 1, 48000, Segment + 999, "96000", 2},
+        {"stereo 48 kHz, a struck chord", 2, 48000, Segment + 999, "128000", 2},
     };
     TScopedFolder dir;
     for (const auto& c : cases) {
@@ -367,16 +369,24 @@ TEST(SegmentedEncode, ReencodesASegmentWhoseWindowsDoNotJoin) {
     }
 }
 
-TEST(SegmentedEncode, SameBytesForEveryThreadCount) {
+// The same samples give the same bytes however many threads encode them and however wide the
+// input stores them (16-bit inputs are held as integers, wider ones as floats).
+TEST(SegmentedEncode, SameBytesForEveryThreadCountAndSampleWidth) {
     TScopedFolder dir;
     const auto wav = dir / "in.wav";
+    const auto wide = dir / "in24.wav";
     WriteProgram(wav, 2, 44100, Segment + 4321);
+    ASSERT_EQ(RunTool({"/usr/bin/ffmpeg", "-v", "error", "-nostdin", "-i", wav.string(), "-c:a",
+                       "pcm_s24le", wide.string()})
+                  .ExitCode,
+              0);
     std::string first;
-    for (const char* threads : {"1", "2", "7"}) {
-        SCOPED_TRACE(threads);
-        const auto out = dir / (std::string("t") + threads + ".m4a");
-        auto r = RunTool({Encoder, "-threads", threads, "-cbr", "128000", "-if", wav.string(),
-                          "-of", out.string()});
+    for (const auto& [threads, in] :
+         {std::pair{"1", wav}, std::pair{"2", wav}, std::pair{"7", wav}, std::pair{"2", wide}}) {
+        SCOPED_TRACE(in.filename().string() + " on " + threads);
+        const auto out = dir / (in.stem().string() + "-" + threads + ".m4a");
+        auto r = RunTool({Encoder, "-threads", threads, "-cbr", "128000", "-if", in.string(), "-of",
+                          out.string()});
         ASSERT_EQ(r.ExitCode, 0) << r.Err;
         const auto bytes = ReadFile(out);
         if (first.empty())
