@@ -27,6 +27,7 @@ public:
     // The encoder decides a frame's window from the frame after it and emits it one frame late.
     static constexpr int PostRollFrames = 2;
 
-    // Segments of equal length in whole frames (the last takes the rest).
+    // Segments of equal length in whole frames (the last takes the rest); more than two come
+    // in a multiple of four.
     static std::vector<TSegmentBounds> Cut(std::int64_t totalSamples);
 };

@@ -214,19 +214,21 @@ TEST(SegmentPlan, CutsAtWholeFramesIntoEvenSegmentsByLengthAlone) {
     const auto one = TSegmentPlan::Cut(Segment);
     ASSERT_EQ(one.size(), 1u);
     EXPECT_EQ(one[0].End, Segment);
+    EXPECT_EQ(TSegmentPlan::Cut(2 * Segment).size(), 2u);
     const std::int64_t total = 2 * Segment + 5;
-    const auto three = TSegmentPlan::Cut(total);
-    ASSERT_EQ(three.size(), 3u);
-    EXPECT_EQ(three[0].Start, 0);
-    for (std::size_t i = 0; i < three.size(); ++i) {
-        EXPECT_EQ(three[i].Start % TSegmentPlan::FrameSamples, 0);
-        EXPECT_LE(three[i].End - three[i].Start, Segment);
+    const auto four = TSegmentPlan::Cut(total);
+    ASSERT_EQ(four.size(), 4u);
+    EXPECT_EQ(four[0].Start, 0);
+    for (std::size_t i = 0; i < four.size(); ++i) {
+        EXPECT_EQ(four[i].Start % TSegmentPlan::FrameSamples, 0);
+        EXPECT_LE(four[i].End - four[i].Start, Segment);
         if (i > 0) {
-            EXPECT_EQ(three[i].Start, three[i - 1].End);
+            EXPECT_EQ(four[i].Start, four[i - 1].End);
         }
     }
-    EXPECT_EQ(three[1].End - three[1].Start, three[0].End - three[0].Start);
-    EXPECT_EQ(three[2].End, total);
+    EXPECT_EQ(four[1].End - four[1].Start, four[0].End - four[0].Start);
+    EXPECT_EQ(four[3].End, total);
+    EXPECT_EQ(TSegmentPlan::Cut(5 * Segment).size(), 8u);
     EXPECT_GE(TSegmentPlan::PreRollFrames, 32);
     EXPECT_GE(TSegmentPlan::MaxPreRollFrames, TSegmentPlan::PreRollFrames);
     EXPECT_GE(TSegmentPlan::PostRollFrames, 2);
