@@ -224,3 +224,94 @@ TEST_F(SourcesJob, MissingToolsDropTheSourceOrItsTags) {
         << run.Out;
     EXPECT_EQ(tooltest::Probe(Output(), "format_tags").at("TAG:title"), "song");
 }
+
+namespace {
+
+// An APEv2 tag of one "Cover Art (Front)" item, as taggers append it to an APE file.
+std::string ApeCoverTag(const std::string& image) {
+    const auto le32 = [](std::size_t value) {
+        std::string bytes(4, '\0');
+        for (std::size_t i = 0; i < 4; ++i)
+            bytes[i] = static_cast<char>(value >> (8 * i));
+        return bytes;
+    };
+    const std::string item =
+        le32(6 + image.size()) + le32(2) + "Cover Art (Front)" + '\0' + "c.jpg" + '\0' + image;
+    return item + "APETAGEX" + le32(2000) + le32(item.size() + 32) + le32(1) + le32(0) +
+           std::string(8, '\0');
+}
+
+// An ID3v2.3 picture frame of this type.
+std::string Apic(char type, const std::string& image) {
+    return Id3v2Frame(3, "APIC",
+                      std::string(1, '\0') + "image/x" + '\0' + type + "d" + '\0' + image);
+}
+
+} // namespace
+
+// Each kind's own cover, type 3 before an earlier picture, beats an image beside it; a picture
+// that is no JPEG or PNG gives way to the folder's; a source without any gets no -add-cover.
+TEST_F(SourcesJob, EachOutputCarriesItsSourcesCoverAndACombinedOneTheFirst) {
+    const std::string jpeg = tooltest::ReadFile(tooltest::MakeImage(Work, "a.jpg", "8x8"));
+    const std::string png = tooltest::ReadFile(tooltest::MakeImage(Work, "b.png", "4x4"));
+    const std::string audio = tooltest::ReadFile(MakeMp3(Work / "bare.mp3", 1));
+    for (const char* folder : {"mp3", "flac", "ape", "wav", "gif", "none"})
+        fs::create_directories(Work / folder);
+    tooltest::WriteFile(Work / "mp3" / "m.mp3", Id3v2Tag(3, Apic(0, png) + Apic(3, jpeg)) + audio);
+    tooltest::WriteFile(Work / "mp3" / "cover.png", png);
+    const std::string flac = MakeFlac(Work / "flac" / "f.flac", 1);
+    for (const std::string picture :
+         {"0||||" + (Work / "b.png").string(), "3||||" + (Work / "a.jpg").string()})
+        EXPECT_EQ(tooltest::RunTool({AppDir + "metaflac", "--import-picture-from=" + picture, flac})
+                      .ExitCode,
+                  0);
+    tooltest::WriteFile(Work / "ape" / "a.ape",
+                        tooltest::ReadFile(Ape("mac-399.ape")) + ApeCoverTag(png));
+    tooltest::WriteWav(Work / "wav" / "w.wav", {}, 44100);
+    tooltest::WriteFile(Work / "wav" / "FOLDER.Png", png);
+    tooltest::WriteFile(Work / "gif" / "g.mp3", Id3v2Tag(3, Apic(3, "GIF89a....")) + audio);
+    tooltest::WriteFile(Work / "gif" / "Cover.JPEG", jpeg);
+    tooltest::WriteFile(Work / "none" / "n.mp3", audio);
+    const Strings files = {(Work / "none" / "n.mp3").string(),
+                           (Work / "mp3" / "m.mp3").string(),
+                           flac,
+                           (Work / "ape" / "a.ape").string(),
+                           (Work / "wav" / "w.wav").string(),
+                           (Work / "gif" / "g.mp3").string()};
+    const Strings covers = {"", jpeg, jpeg, png, png, jpeg};
+    for (const std::string& file : files)
+        ASSERT_TRUE(Job.AddSrcFile(file));
+    Job.SetOutputDir((Work / "out").string() + "/");
+    ASSERT_TRUE(Job.DoConvert(false, true));
+    EXPECT_TRUE(pipelinetest::TempWavs(Work / "tmp").empty());
+    for (std::size_t k = 0; k < files.size(); ++k)
+        EXPECT_TRUE(tooltest::CoverBytes(Work / "out" / fs::path(files[k]).stem() += ".m4a") ==
+                    covers[k])
+            << files[k];
+    ASSERT_TRUE(Run({files[0], files[3], files[1]}));
+    EXPECT_TRUE(tooltest::CoverBytes(Output()) == png);
+    ASSERT_TRUE(Run({files[0]}));
+    EXPECT_EQ(TaggerArgs().front(), "-chapter:1");
+}
+
+// The cover goes with the temporary WAV when the run fails, is aborted or a handler throws.
+TEST_F(SourcesJob, NoCoverOutlivesAFailedAbortedOrBrokenRun) {
+    tooltest::MakeImage(Work, "cover.png", "4x4");
+    const std::string wav = (Work / "w.wav").string();
+    tooltest::WriteWav(wav, {}, 44100);
+    std::size_t heldAtEncoding = 0;
+    Job.OnStepStart = [&](TMP4& j) {
+        if (j.Activity == TMP4::ActivityEncoding)
+            heldAtEncoding = pipelinetest::TempWavs(Work / "tmp").size();
+    };
+    Job.OnEncodeDone = [](TMP4& j) { j.AbortRequested = true; };
+    EXPECT_FALSE(Run({wav}));
+    EXPECT_EQ(heldAtEncoding, 1u);
+    Job.AbortRequested = false;
+    Job.OnEncodeDone = [](TMP4&) { throw std::runtime_error("handler"); };
+    EXPECT_THROW(Run({wav}), std::runtime_error);
+    EXPECT_TRUE(pipelinetest::TempWavs(Work / "tmp").empty());
+    Job.OnEncodeDone = nullptr;
+    Job.SetEncoderOption("-no-such-option");
+    EXPECT_FALSE(Run({wav}));
+}
