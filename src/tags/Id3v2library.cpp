@@ -39,7 +39,7 @@ bool ValidFrameID(const std::uint8_t* id, std::size_t length = 4) {
 std::optional<TFrameID> Version2Counterpart(const std::uint8_t* id) {
     static const std::pair<std::string_view, std::string_view> Names[] = {
         {"TT2", "TIT2"}, {"TP1", "TPE1"}, {"TAL", "TALB"}, {"TYE", "TYER"},
-        {"TRK", "TRCK"}, {"TCO", "TCON"}, {"COM", "COMM"}, {"PIC", "APIC"}};
+        {"TRK", "TRCK"}, {"TCO", "TCON"}, {"COM", "COMM"}};
     for (const auto& [old, current] : Names)
         if (std::equal(old.begin(), old.end(), id))
             return TFrameID{current[0], current[1], current[2], current[3]};
@@ -320,7 +320,10 @@ bool TID3v2Tag::LoadFrame2(TByteSource& tagStream) {
     if (!ValidFrameID(header, 3))
         return false;
     const std::uint32_t size = platform::BigEndian24(header + 3);
-    const std::optional<TFrameID> id = Version2Counterpart(header);
+    std::optional<TFrameID> id = Version2Counterpart(header);
+    // Pictures are kept only while a cover is looked for.
+    if (PictureHeadsOnly && std::memcmp(header, "PIC", 3) == 0)
+        id = TFrameID{'A', 'P', 'I', 'C'};
     if (!id) {
         tagStream.Seek(std::min(tagStream.Position() + size, tagStream.Size()));
         return true;
