@@ -187,6 +187,8 @@ bool TMP4::Convert() {
                 source->DeleteWav();
             return false;
         }
+        if (!VerifyOnly)
+            source->FindCover();
         CurrentTarget = source->WavFile;
         const int seconds = source->WavLength();
         if (seconds > 0)
@@ -266,6 +268,13 @@ bool TMP4::Convert() {
 void TMP4::DoTag() {
     TaggerCommand = platform::QuoteText(platform::AppFolder() + platform::TaggerTool) + " " +
                     platform::QuoteText(OutputFile);
+    // One cover for the file: the first source in cue order that has one.
+    const auto covered = std::find_if(Accepted.begin(), Accepted.end(), [](const TBase* source) {
+        return !source->Cover.Path().empty();
+    });
+    if (covered != Accepted.end())
+        TaggerCommand.append(" ").append(
+            platform::QuoteText("-add-cover:front:" + (*covered)->Cover.Path()));
     for (std::size_t k = 0; k < Accepted.size(); ++k) {
         TaggerCommand += " -chapter:" + std::to_string(k + 1);
         for (const std::string& arg : Accepted[k]->MetaArgs)

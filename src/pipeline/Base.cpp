@@ -3,13 +3,16 @@
 #include "pipeline/PathParts.h"
 #include "pipeline/Wavinfo.h"
 #include "platform/AppFolder.h"
+#include "platform/AsciiText.h"
 #include "platform/CodePage.h"
 #include "platform/CommandLine.h"
 #include "platform/Files.h"
 #include "platform/TempFile.h"
 
+#include <algorithm>
 #include <charconv>
 #include <filesystem>
+#include <fstream>
 
 bool TBase::AcceptsFile(const std::string& /*fileName*/) {
     return false;
@@ -31,11 +34,77 @@ bool TBase::Decode() {
 }
 
 void TBase::DeleteWav() {
+    Cover.Remove();
     if (platform::FileExists(WavFile))
         platform::DeleteFile(WavFile);
 }
 
 void TBase::CollectTags() {}
+
+void TBase::FindCover() {
+    if (AbortRequested || Failed || !platform::FileExists(WavFile))
+        return;
+    if (!ReadEmbeddedCover())
+        ReadFolderCover();
+}
+
+bool TBase::IsCoverImage(std::uint64_t size, std::span<const std::uint8_t> head) {
+    static constexpr std::uint8_t Jpeg[] = {0xFF, 0xD8, 0xFF};
+    static constexpr std::uint8_t Png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    const auto startsWith = [head](std::span<const std::uint8_t> magic) {
+        return head.size() >= magic.size() && std::equal(magic.begin(), magic.end(), head.begin());
+    };
+    return size <= MaxCoverBytes && (startsWith(Jpeg) || startsWith(Png));
+}
+
+bool TBase::KeepCover(std::span<const std::uint8_t> image) {
+    if (!IsCoverImage(image.size(), image) || !Cover.Create())
+        return false;
+    std::ofstream out(Cover.Path(), std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(image.data()),
+              static_cast<std::streamsize>(image.size()));
+    out.close();
+    if (!out)
+        Cover.Remove();
+    return !Cover.Path().empty();
+}
+
+bool TBase::CoverFileOk() {
+    std::uint8_t head[8] = {};
+    std::ifstream in(Cover.Path(), std::ios::binary);
+    in.read(reinterpret_cast<char*>(head), sizeof head);
+    const std::int64_t size = platform::FileSize(Cover.Path());
+    if (size > 0 && IsCoverImage(static_cast<std::uint64_t>(size),
+                                 std::span(head).first(static_cast<std::size_t>(in.gcount()))))
+        return true;
+    Cover.Remove();
+    return false;
+}
+
+// The names in order of preference; among names differing only in letter case the folder's
+// listing order decides.
+bool TBase::ReadFolderCover() {
+    static constexpr const char* Names[] = {"cover", "folder", "front"};
+    static constexpr const char* Extensions[] = {".jpg", ".jpeg", ".png"};
+    const std::string folder = pipeline::FolderPart(SrcFile);
+    const std::vector<std::string> files = platform::FolderFileNames(folder.empty() ? "." : folder);
+    for (const char* name : Names) {
+        for (const char* extension : Extensions) {
+            for (const std::string& file : files) {
+                const std::string path = folder + file;
+                const std::int64_t size = platform::FileSize(path);
+                if (platform::AsciiLower(file) != std::string(name) + extension || size < 0 ||
+                    static_cast<std::uint64_t>(size) > MaxCoverBytes)
+                    continue;
+                std::vector<std::uint8_t> image(static_cast<std::size_t>(size));
+                std::ifstream in(path, std::ios::binary);
+                if (in.read(reinterpret_cast<char*>(image.data()), size) && KeepCover(image))
+                    return true;
+            }
+        }
+    }
+    return false;
+}
 
 void TBase::SetSrcFile(const std::string& path) {
     if (SrcFile.empty() && platform::FileExists(path) && AcceptsFile(path))

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "pipeline/Cons.h"
+#include "platform/TempFile.h"
 #include "tags/TagField.h"
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +21,8 @@ public:
     bool NameAsTitle = false;
     bool AbortRequested = false;
     int Percent = 0;
+    // The largest cover image carried.
+    static constexpr std::size_t MaxCoverBytes = std::size_t{16} << 20;
     // The job reports the kind it decodes as its activity, so the numbers are kept.
     enum : int { KindNone = 0, KindApe = 1, KindFlac = 2, KindMp3 = 3, KindWav = 4 };
     int Kind = KindNone;
@@ -34,6 +39,8 @@ public:
     std::function<void(TBase&)> OnProgress;
     std::vector<std::string> ErrorLines;
     std::vector<std::string> MetaArgs;
+    // The front cover found by FindCover; it goes with the WAV.
+    platform::TTempFile Cover;
 
     TBase(const TBase&) = delete;
     TBase& operator=(const TBase&) = delete;
@@ -45,8 +52,12 @@ public:
     // A new, empty temporary file as WavFile, unless an abort is pending.
     virtual void MakeWavName();
     virtual bool Decode();
+    // Removes the temporary WAV and the cover.
     virtual void DeleteWav();
     virtual void CollectTags();
+    // The source's own front cover, else an image beside it, into Cover; only for a decoded
+    // source and while no abort is pending.
+    void FindCover();
 
     // Takes the path only once, and only an existing file this kind accepts.
     void SetSrcFile(const std::string& path);
@@ -83,4 +94,16 @@ protected:
     std::string SrcArg() const;
     // The tagger fields from TagValues, then their seven arguments in TagNames order.
     void AppendAllMetaArgs();
+    // The picture the file itself carries, through KeepCover; false when it has none usable.
+    virtual bool ReadEmbeddedCover() { return false; }
+    // A JPEG or PNG image of at most MaxCoverBytes into Cover; false for anything else.
+    bool KeepCover(std::span<const std::uint8_t> image);
+    // Judges the image a tool wrote into Cover and drops it when it is no cover to carry.
+    bool CoverFileOk();
+    // Size and first bytes of a JPEG or PNG image of at most MaxCoverBytes.
+    static bool IsCoverImage(std::uint64_t size, std::span<const std::uint8_t> head);
+
+private:
+    // An image named cover, folder or front in SrcFile's folder.
+    bool ReadFolderCover();
 };

@@ -19,7 +19,9 @@ bool TWav::Decode() {
     return true;
 }
 
-void TWav::DeleteWav() {}
+void TWav::DeleteWav() {
+    Cover.Remove();
+}
 
 void TWav::CollectTags() {
     if (!NameAsTitle)

@@ -2,7 +2,8 @@
 
 #include "pipeline/Base.h"
 
-// A WAV file is its own decoded WAV: nothing is run, and the file is never deleted.
+// A WAV file is its own decoded WAV: nothing is run, and the file is never deleted; only a cover
+// from beside it is.
 class TWav : public TBase {
 public:
     TWav();

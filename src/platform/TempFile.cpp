@@ -24,3 +24,19 @@ std::string CreateTempWav() {
 }
 
 } // namespace platform
+
+namespace platform {
+
+bool TTempFile::Create() {
+    Remove();
+    FilePath = CreateTempWav();
+    return !FilePath.empty();
+}
+
+void TTempFile::Remove() {
+    if (!FilePath.empty())
+        unlink(FilePath.c_str());
+    FilePath.clear();
+}
+
+} // namespace platform

@@ -3,6 +3,7 @@
 #include "pipeline/PathParts.h"
 #include "platform/Files.h"
 #include "platform/ToolNames.h"
+#include "tags/FileSource.h"
 
 TApe::TApe() {
     Kind = KindApe;
@@ -41,6 +42,11 @@ void TApe::CollectTags() {
         return;
     TagReader.ReadTags(SrcFile, TagValues);
     BuildMetaArgs();
+}
+
+bool TApe::ReadEmbeddedCover() {
+    TFileSource file;
+    return file.Open(SrcFile) && KeepCover(TagReader.ReadFrontCover(file, MaxCoverBytes));
 }
 
 void TApe::BuildMetaArgs() {

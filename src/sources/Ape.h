@@ -23,6 +23,9 @@ public:
     // The whole percent of a "Progress: 45.3% (...)" line; nothing when the line has none.
     static std::optional<int> ProgressValue(const std::string& line);
 
+protected:
+    bool ReadEmbeddedCover() override;
+
 private:
     TApeTagReader TagReader;
 };

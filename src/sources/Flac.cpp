@@ -3,8 +3,12 @@
 #include "pipeline/PathParts.h"
 #include "platform/AppFolder.h"
 #include "platform/AsciiText.h"
+#include "platform/ByteOrder.h"
 #include "platform/Files.h"
 #include "platform/ToolNames.h"
+#include "tags/FileSource.h"
+
+#include <cstring>
 
 namespace {
 
@@ -21,6 +25,29 @@ std::size_t SkipCharacters(const std::string& text, std::size_t start, std::size
             ++at;
     }
     return at;
+}
+
+// The metadata block number of the front cover as metaflac counts blocks: the first PICTURE block
+// of type 3, else the first PICTURE block. Only block headers and picture types are read.
+std::optional<unsigned> FrontPictureBlock(const std::string& path) {
+    constexpr std::uint8_t PictureBlock = 6;
+    TFileSource file;
+    std::uint8_t head[4] = {};
+    if (!file.Open(path) || file.Read(head, 4) != 4 || std::memcmp(head, "fLaC", 4) != 0)
+        return std::nullopt;
+    std::optional<unsigned> first;
+    for (unsigned block = 0; file.Read(head, 4) == 4; ++block) {
+        const std::uint64_t next = file.Position() + platform::BigEndian24(head + 1);
+        std::uint8_t type[4] = {};
+        if ((head[0] & 0x7F) == PictureBlock && file.Read(type, 4) == 4) {
+            if (platform::BigEndian32(type) == 3)
+                return block;
+            first = first.value_or(block);
+        }
+        if ((head[0] & 0x80) != 0 || !file.Seek(next))
+            break;
+    }
+    return first;
 }
 
 } // namespace
@@ -80,6 +107,20 @@ void TFlac::CollectTags() {
     // A file that showed nothing and has no title from its name gets no arguments at all.
     if (!seen)
         MetaArgs.clear();
+}
+
+bool TFlac::ReadEmbeddedCover() {
+    const std::string folder = platform::AppFolder();
+    const std::string tool = folder + platform::MetaflacTool;
+    const std::optional<unsigned> block = FrontPictureBlock(SrcFile);
+    if (!block || !platform::FileExists(tool) || !Cover.Create())
+        return false;
+    Cons.OnPoll = [this](TCons& runner) { runner.TerminateRequested = AbortRequested; };
+    Cons.Run("Extracting Cover ...",
+             QuoteArg(tool) + " --block-number=" + std::to_string(*block) + " " +
+                 QuoteArg("--export-picture-to=" + Cover.Path()) + " " + SrcArg(),
+             folder, false);
+    return CoverFileOk();
 }
 
 void TFlac::StoreTagLine(const std::string& line) {

@@ -21,6 +21,10 @@ public:
     // The percent of a "name.flac: 45% complete" line; nothing when the line has none.
     static std::optional<int> ProgressValue(const std::string& line);
 
+protected:
+    // metaflac exports the picture the file's own blocks name as the front cover.
+    bool ReadEmbeddedCover() override;
+
 private:
     void StoreTagLine(const std::string& line);
 };

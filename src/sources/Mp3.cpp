@@ -2,6 +2,7 @@
 
 #include "pipeline/PathParts.h"
 #include "platform/ToolNames.h"
+#include "tags/FileSource.h"
 #include "tags/Id3v1library.h"
 #include "tags/Id3v2library.h"
 
@@ -121,6 +122,12 @@ void TMp3::CollectTags() {
         else
             MetaArgs.front() = title;
     }
+}
+
+bool TMp3::ReadEmbeddedCover() {
+    TFileSource file;
+    TID3v2Tag tag;
+    return file.Open(SrcFile) && KeepCover(tag.ReadFrontCover(file, MaxCoverBytes));
 }
 
 bool TMp3::AddTag(std::string& field, const char* name, const std::string& value) {

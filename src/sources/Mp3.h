@@ -22,6 +22,9 @@ public:
     // has no usable frame counts.
     static std::optional<int> LameProgressValue(const std::string& line);
 
+protected:
+    bool ReadEmbeddedCover() override;
+
 private:
     // Each appends all seven arguments and keeps them only when one value is non-empty.
     bool ReadId3v2();

@@ -80,20 +80,29 @@ bool TApeTagReader::ReadApeFooter(TByteSource& file) {
 // The items lie between the start the footer gives and the footer itself. Reading stays inside
 // that range whatever the item count and sizes claim, so neither the ID3v1 trailer nor anything
 // past the file is read and no more rounds are run than the tag has bytes.
-void TApeTagReader::ReadApeTag(TByteSource& file, std::span<std::string> tagValues) {
+std::uint64_t TApeTagReader::SeekItems(TByteSource& file) {
     const std::uint64_t tagEnd = file.Size() - Id3v1Length;
-    const std::uint64_t itemsEnd = tagEnd - FooterSize;
     const std::uint32_t tagSize = platform::LittleEndian32(ApeFooter.data() + 12);
-    const std::uint32_t itemCount = platform::LittleEndian32(ApeFooter.data() + 16);
     if (tagSize > tagEnd || !file.Seek(tagEnd - tagSize))
-        return;
-    for (std::uint32_t item = 0; item < itemCount; ++item) {
-        std::uint8_t header[ItemHeaderSize] = {};
-        if (file.Position() + ItemHeaderSize > itemsEnd ||
-            file.Read(header, ItemHeaderSize) != ItemHeaderSize || !ReadKey(file, itemsEnd))
-            return;
-        const std::uint32_t valueSize = platform::LittleEndian32(header);
-        if (valueSize > itemsEnd - file.Position())
+        return 0;
+    return tagEnd - FooterSize;
+}
+
+bool TApeTagReader::NextItem(TByteSource& file, std::uint64_t end, std::uint32_t& valueSize) {
+    std::uint8_t header[ItemHeaderSize] = {};
+    if (file.Position() + ItemHeaderSize > end ||
+        file.Read(header, ItemHeaderSize) != ItemHeaderSize || !ReadKey(file, end))
+        return false;
+    valueSize = platform::LittleEndian32(header);
+    return valueSize <= end - file.Position();
+}
+
+void TApeTagReader::ReadApeTag(TByteSource& file, std::span<std::string> tagValues) {
+    const std::uint64_t itemsEnd = SeekItems(file);
+    const std::uint32_t itemCount = platform::LittleEndian32(ApeFooter.data() + 16);
+    for (std::uint32_t item = 0; itemsEnd != 0 && item < itemCount; ++item) {
+        std::uint32_t valueSize = 0;
+        if (!NextItem(file, itemsEnd, valueSize))
             return;
         const int slot = KeySlot();
         std::string text;
@@ -113,6 +122,40 @@ void TApeTagReader::ReadApeTag(TByteSource& file, std::span<std::string> tagValu
         if (slot >= 0)
             tagValues[slot] = std::move(text);
     }
+}
+
+std::vector<std::uint8_t> TApeTagReader::ReadFrontCover(TByteSource& file, std::size_t maxImage) {
+    Id3v1Length = 0;
+    ApeFooter = {};
+    if (file.Size() < Id3v1Size)
+        return {};
+    // Only to learn whether the trailer is there; its values are not wanted.
+    std::array<std::string, TagFieldCount> unused;
+    ReadId3v1(file, unused);
+    const std::uint64_t itemsEnd = ReadApeFooter(file) ? SeekItems(file) : 0;
+    const std::uint32_t itemCount = platform::LittleEndian32(ApeFooter.data() + 16);
+    for (std::uint32_t item = 0; itemsEnd != 0 && item < itemCount; ++item) {
+        std::uint32_t valueSize = 0;
+        if (!NextItem(file, itemsEnd, valueSize))
+            return {};
+        const std::uint64_t valueEnd = file.Position() + valueSize;
+        if (!platform::SameTextAscii(ItemKey, "Cover Art (Front)")) {
+            if (!file.Seek(valueEnd))
+                return {};
+            continue;
+        }
+        std::uint8_t byte = 1;
+        while (byte != 0 && file.Position() < valueEnd)
+            if (file.Read(&byte, 1) != 1)
+                return {};
+        if (byte != 0 || valueEnd - file.Position() > maxImage)
+            return {};
+        std::vector<std::uint8_t> image(valueEnd - file.Position());
+        if (file.Read(image.data(), image.size()) != image.size())
+            return {};
+        return image;
+    }
+    return {};
 }
 
 // The key ends at a zero byte or at any byte above 127, which is consumed with it.

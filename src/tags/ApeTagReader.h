@@ -32,11 +32,19 @@ public:
     // tagValues holds at least TagFieldCount values, in the order of TagNames.
     void ReadTags(const std::string& fileName, std::span<std::string> tagValues);
     void ReadTags(TByteSource& file, std::span<std::string> tagValues);
+    // The image of the binary item "Cover Art (Front)" (a file name, a zero byte, the image),
+    // read alone; empty when there is none or the image is larger than maxImage.
+    std::vector<std::uint8_t> ReadFrontCover(TByteSource& file, std::size_t maxImage);
 
 private:
     void ReadId3v1(TByteSource& file, std::span<std::string> tagValues);
     bool ReadApeFooter(TByteSource& file);
     void ReadApeTag(TByteSource& file, std::span<std::string> tagValues);
+    // Moves to the first item of the tag ApeFooter ends; the end of the items, or 0 when the tag's
+    // start lies before the file's.
+    std::uint64_t SeekItems(TByteSource& file);
+    // Reads an item's header and key; false when it does not lie whole before end.
+    bool NextItem(TByteSource& file, std::uint64_t end, std::uint32_t& valueSize);
     bool ReadKey(TByteSource& file, std::uint64_t end);
     int KeySlot() const;
 };

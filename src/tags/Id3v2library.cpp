@@ -17,6 +17,11 @@ using Bytes = std::span<const std::uint8_t>;
 // Frame data is copied in blocks of this size; a block the file cannot fill is dropped.
 constexpr std::size_t CopyBlock = 61440;
 
+// Enough of a picture frame to reach its type byte behind any real MIME type.
+constexpr std::size_t PictureHeadSize = 256;
+// Room for the encoding, MIME type and description before the image.
+constexpr std::size_t PictureHeaderRoom = 65536;
+
 enum class ByteOrder { Little, Big };
 
 std::uint32_t UnSyncSafe(const std::uint8_t* b) {
@@ -122,6 +127,46 @@ std::string MarkedUtf16Content(Bytes bytes) {
             return FirstUtf16String(bytes.subspan(i + 1), ByteOrder::Little);
     }
     return {};
+}
+
+// Undoes unsynchronisation in place: every FF 00 pair loses its 00.
+void Resynchronise(std::vector<std::uint8_t>& data) {
+    std::size_t out = 0;
+    for (std::size_t in = 0; in < data.size(); ++in) {
+        const std::uint8_t byte = data[in];
+        data[out++] = byte;
+        if (byte == 0xFF && in + 1 < data.size() && data[in + 1] == 0x00)
+            ++in;
+    }
+    data.resize(out);
+}
+
+// Where the image starts in a picture frame's data: after the encoding, the MIME type (three
+// characters of image format in version 2), the type byte and the description, whose end is a
+// zero byte, or two in UTF-16.
+std::optional<std::size_t> ImageStart(Bytes data, bool version2) {
+    if (data.empty() || data[0] > 3)
+        return std::nullopt;
+    std::size_t at = 5;
+    if (!version2) {
+        const auto zero = std::find(data.begin() + 1, data.end(), 0);
+        if (zero == data.end())
+            return std::nullopt;
+        at = static_cast<std::size_t>(zero - data.begin()) + 2;
+    }
+    if (at > data.size())
+        return std::nullopt;
+    const Bytes description = data.subspan(at);
+    if (data[0] == 1 || data[0] == 2) {
+        const TUnitRun run = Utf16Run(description);
+        if (!run.Terminated || run.Length + 2 > description.size())
+            return std::nullopt;
+        return at + run.Length + 2;
+    }
+    const Bytes text = UpToZeroByte(description);
+    if (text.size() == description.size())
+        return std::nullopt;
+    return at + text.size() + 1;
 }
 
 } // namespace
@@ -275,13 +320,17 @@ bool TID3v2Tag::LoadFrame2(TByteSource& tagStream) {
     if (!ValidFrameID(header, 3))
         return false;
     const std::uint32_t size = platform::BigEndian24(header + 3);
-    const std::optional<TFrameID> id = Version2Counterpart(header);
+    std::optional<TFrameID> id = Version2Counterpart(header);
+    // Pictures are kept only while a cover is looked for.
+    if (PictureHeadsOnly && std::memcmp(header, "PIC", 3) == 0)
+        id = TFrameID{'A', 'P', 'I', 'C'};
     if (!id) {
         tagStream.Seek(std::min(tagStream.Position() + size, tagStream.Size()));
         return true;
     }
     TID3v2Frame& frame = AddFrame(*id);
     frame.Size = size;
+    frame.Unsynchronised = Unsynchronised;
     LoadFrameBytes(tagStream, frame, size);
     return true;
 }
@@ -337,6 +386,17 @@ void TID3v2Tag::LoadFrameData(TByteSource& tagStream, TID3v2Frame& frame) {
 
 void TID3v2Tag::LoadFrameBytes(TByteSource& tagStream, TID3v2Frame& frame,
                                std::uint32_t dataLength) {
+    frame.DataPosition = tagStream.Position();
+    frame.DataLength = dataLength;
+    if (PictureHeadsOnly) {
+        const bool picture = std::string_view(frame.ID.data(), 4) == "APIC";
+        frame.Stream.resize(
+            picture ? std::min<std::uint64_t>({dataLength, PictureHeadSize, tagStream.Remaining()})
+                    : 0);
+        frame.Stream.resize(tagStream.Read(frame.Stream.data(), frame.Stream.size()));
+        tagStream.Seek(std::min<std::uint64_t>(frame.DataPosition + dataLength, tagStream.Size()));
+        return;
+    }
     // Only what the file holds is allocated, whatever the frame claims.
     const std::uint64_t available = tagStream.Remaining();
     const bool complete = dataLength <= available;
@@ -429,6 +489,50 @@ std::string TID3v2Tag::GetUnicodeComment(int index, TLanguageID& languageID,
     default:
         return {};
     }
+}
+
+std::optional<std::uint8_t> TID3v2Tag::PictureType(const TID3v2Frame& frame) const {
+    const Bytes head = frame.Stream;
+    if (std::string_view(frame.ID.data(), 4) != "APIC" || frame.Compressed || frame.Encrypted ||
+        head.empty())
+        return std::nullopt;
+    if (MajorVersion == 2)
+        return head.size() > 4 ? std::optional<std::uint8_t>(head[4]) : std::nullopt;
+    const auto zero = std::find(head.begin() + 1, head.end(), 0);
+    if (zero == head.end() || zero + 1 == head.end())
+        return std::nullopt;
+    return *(zero + 1);
+}
+
+std::vector<std::uint8_t> TID3v2Tag::ReadFrontCover(TByteSource& tagStream, std::size_t maxImage) {
+    PictureHeadsOnly = true;
+    const int result = LoadFromStream(tagStream);
+    PictureHeadsOnly = false;
+    if (result != ResultOk)
+        return {};
+    auto chosen = std::find_if(Frames.begin(), Frames.end(),
+                               [this](const auto& frame) { return PictureType(*frame) == 3; });
+    if (chosen == Frames.end())
+        chosen = std::find_if(Frames.begin(), Frames.end(),
+                              [this](const auto& frame) { return PictureType(*frame); });
+    if (chosen == Frames.end())
+        return {};
+    const TID3v2Frame& frame = **chosen;
+    // Unsynchronisation at most doubles the stored bytes.
+    const std::uint64_t limit =
+        std::uint64_t{maxImage} * (frame.Unsynchronised ? 2 : 1) + PictureHeaderRoom;
+    if (frame.DataLength > limit || !tagStream.Seek(frame.DataPosition))
+        return {};
+    std::vector<std::uint8_t> data(frame.DataLength);
+    if (tagStream.Read(data.data(), data.size()) != data.size())
+        return {};
+    if (frame.Unsynchronised)
+        Resynchronise(data);
+    const std::optional<std::size_t> start = ImageStart(data, MajorVersion == 2);
+    if (!start || data.size() - *start > maxImage)
+        return {};
+    data.erase(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(*start));
+    return data;
 }
 
 std::string ID3v2GenreToString(const std::string& text) {

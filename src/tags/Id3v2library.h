@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -33,6 +34,9 @@ public:
     std::uint8_t GroupIdentifier = 0;
     std::uint8_t EncryptionMethod = 0;
     std::uint32_t DataLengthIndicatorValue = 0;
+    // Where the data (after any extra header bytes) lies in the stream, and its stored length.
+    std::uint64_t DataPosition = 0;
+    std::uint32_t DataLength = 0;
 
     void DecodeFlags3();
     void DecodeFlags4();
@@ -85,7 +89,17 @@ public:
     std::string GetUnicodeComment(int index, TLanguageID& languageID,
                                   std::string& description) const;
 
+    // The image of the front cover: the first picture (APIC, PIC in version 2) of type 3, else
+    // the first picture, resynchronised when its frame is unsynchronised. Loads the tag from the
+    // current position keeping only the heads of the pictures, then reads the chosen one alone.
+    // Empty when there is none, it is compressed or encrypted, or its image exceeds maxImage.
+    std::vector<std::uint8_t> ReadFrontCover(TByteSource& tagStream, std::size_t maxImage);
+
 private:
+    bool PictureHeadsOnly = false;
+
+    // The picture type of a picture frame whose head can be read; nothing for any other frame.
+    std::optional<std::uint8_t> PictureType(const TID3v2Frame& frame) const;
     void DecodeFlags();
     void ReadExtendedHeader(TByteSource& tagStream);
     bool LoadFrame(TByteSource& tagStream);

@@ -15,5 +15,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         total += value.size();
     }
     RequireBounded(total, size);
+    RequireBounded(reader.ReadFrontCover(source, size).size(), size);
     return 0;
 }

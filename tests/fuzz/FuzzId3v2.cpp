@@ -22,5 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Frame data never takes more memory than the input holds.
     if (stored > size)
         std::abort();
+    TMemorySource again(std::span(data, size));
+    if (TID3v2Tag().ReadFrontCover(again, size).size() > size)
+        std::abort();
     return 0;
 }

@@ -224,3 +224,88 @@ TEST_F(SourcesJob, MissingToolsDropTheSourceOrItsTags) {
         << run.Out;
     EXPECT_EQ(tooltest::Probe(Output(), "format_tags").at("TAG:title"), "song");
 }
+
+namespace {
+
+// An APEv2 tag of one "Cover Art (Front)" item, as taggers append it to an APE file.
+std::string ApeCoverTag(const std::string& image) {
+    const auto le32 = [](std::size_t v) {
+        return std::string{static_cast<char>(v), static_cast<char>(v >> 8),
+                           static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
+    };
+    const std::string item =
+        le32(6 + image.size()) + le32(2) + "Cover Art (Front)" + '\0' + "c.jpg" + '\0' + image;
+    return item + "APETAGEX" + le32(2000) + le32(item.size() + 32) + le32(1) + le32(0) +
+           std::string(8, '\0');
+}
+
+// An ID3v2.3 picture frame of this type.
+std::string Apic(char type, const std::string& image) {
+    return Id3v2Frame(3, "APIC",
+                      std::string(1, '\0') + "image/x" + '\0' + type + "d" + '\0' + image);
+}
+
+} // namespace
+
+// Each kind's own cover, type 3 before an earlier picture, beats an image beside it; a picture
+// that is no JPEG or PNG gives way to the folder's.
+TEST_F(SourcesJob, EachOutputCarriesItsSourcesCoverAndACombinedOneTheFirst) {
+    const std::string jpeg = tooltest::ReadFile(tooltest::MakeImage(Work, "a.jpg", "8x8"));
+    const std::string png = tooltest::ReadFile(tooltest::MakeImage(Work, "b.png", "4x4"));
+    const std::string audio = tooltest::ReadFile(MakeMp3(Work / "bare.mp3", 1));
+    const std::string flac = MakeFlac(Work / "f.flac", 1);
+    for (const std::string& picture :
+         {"0||||" + (Work / "b.png").string(), "3||||" + (Work / "a.jpg").string()})
+        tooltest::RunTool({AppDir + "metaflac", "--import-picture-from=" + picture, flac});
+    // Each source in a folder of its own, beside the images named.
+    const auto put = [&](const std::string& name, const std::string& bytes) {
+        fs::create_directories((Work / name).parent_path());
+        tooltest::WriteFile(Work / name, bytes);
+        return (Work / name).string();
+    };
+    put("mp3/cover.png", png);
+    put("wav/FOLDER.Png", png);
+    put("gif/Cover.JPEG", jpeg);
+    tooltest::WriteWav(Work / "wav" / "w.wav", {}, 44100);
+    const Strings files = {
+        put("none/n.mp3", audio),
+        put("mp3/m.mp3", Id3v2Tag(3, Apic(0, png) + Apic(3, jpeg)) + audio),
+        put("flac/f.flac", tooltest::ReadFile(flac)),
+        put("ape/a.ape", tooltest::ReadFile(Ape("mac-399.ape")) + ApeCoverTag(png)),
+        (Work / "wav" / "w.wav").string(),
+        put("gif/g.mp3", Id3v2Tag(3, Apic(3, "GIF89a....")) + audio)};
+    const Strings covers = {"", jpeg, jpeg, png, png, jpeg};
+    for (const std::string& file : files)
+        ASSERT_TRUE(Job.AddSrcFile(file));
+    Job.SetOutputDir((Work / "out").string() + "/");
+    ASSERT_TRUE(Job.DoConvert(false, true));
+    EXPECT_TRUE(pipelinetest::TempWavs(Work / "tmp").empty());
+    for (std::size_t k = 0; k < files.size(); ++k)
+        EXPECT_TRUE(tooltest::CoverBytes(Work / "out" / fs::path(files[k]).stem() += ".m4a") ==
+                    covers[k])
+            << files[k];
+    ASSERT_TRUE(Run({files[0], files[3], files[1]}));
+    EXPECT_TRUE(tooltest::CoverBytes(Output()) == png);
+}
+
+// The cover goes with the temporary WAV when the run fails, is aborted or a handler throws.
+TEST_F(SourcesJob, NoCoverOutlivesAFailedAbortedOrBrokenRun) {
+    tooltest::MakeImage(Work, "cover.png", "4x4");
+    const std::string wav = (Work / "w.wav").string();
+    tooltest::WriteWav(wav, {}, 44100);
+    std::size_t heldAtEncoding = 0;
+    Job.OnStepStart = [&](TMP4& j) {
+        if (j.Activity == TMP4::ActivityEncoding)
+            heldAtEncoding = pipelinetest::TempWavs(Work / "tmp").size();
+    };
+    Job.OnEncodeDone = [](TMP4& j) { j.AbortRequested = true; };
+    EXPECT_FALSE(Run({wav}));
+    EXPECT_EQ(heldAtEncoding, 1u);
+    Job.AbortRequested = false;
+    Job.OnEncodeDone = [](TMP4&) { throw std::runtime_error("handler"); };
+    EXPECT_THROW(Run({wav}), std::runtime_error);
+    EXPECT_TRUE(pipelinetest::TempWavs(Work / "tmp").empty());
+    Job.OnEncodeDone = nullptr;
+    Job.SetEncoderOption("-no-such-option");
+    EXPECT_FALSE(Run({wav}));
+}

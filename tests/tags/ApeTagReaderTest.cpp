@@ -199,3 +199,16 @@ TEST(ApeTagReader, UntaggedTestFilesGiveNothing) {
         EXPECT_EQ(reader.Id3v1Length, 0) << name;
     }
 }
+
+TEST(ApeTagReader, FrontCoverIsTheImageAfterTheItemsFileName) {
+    const auto cover = [](const std::string& file, std::size_t maxImage = 100) {
+        TMemorySource source(
+            std::span(reinterpret_cast<const std::uint8_t*>(file.data()), file.size()));
+        const std::vector<std::uint8_t> image = TApeTagReader().ReadFrontCover(source, maxImage);
+        return std::string(image.begin(), image.end());
+    };
+    const std::string item = Item("cover art (FRONT)", "a.jpg\0JP\0G"s);
+    EXPECT_EQ(cover(Audio + ApeTag({Item("Title", "t"), item}) + Trailer("x")), "JP\0G"s);
+    EXPECT_EQ(cover(Audio + ApeTag({item}), 3), "");
+    EXPECT_EQ(cover(Audio + ApeTag({Item("Cover Art (Back)", "b\0PNG"s)})), "");
+}

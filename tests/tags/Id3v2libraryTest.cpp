@@ -437,3 +437,33 @@ TEST(Id3v2Comment, ShortOrMissingFramesGiveEmptyResults) {
     EXPECT_EQ(language, (TLanguageID{}));
     EXPECT_EQ(description, "");
 }
+
+std::string CoverOf(const std::string& tagBytes, std::size_t maxImage = 1000) {
+    TID3v2Tag tag;
+    TMemorySource source(AsBytes(tagBytes));
+    const std::vector<std::uint8_t> image = tag.ReadFrontCover(source, maxImage);
+    return {image.begin(), image.end()};
+}
+
+// Type 3 wins over an earlier picture, whatever the description's encoding; without one the
+// first picture serves; unsynchronised frames come back as the image was.
+TEST(Id3v2Cover, FrontCoverIsTheTypeThreePictureElseTheFirst) {
+    const std::string other = Frame3("APIC", "\x00image/png\x00\x00other\x00OTHER"s);
+    const std::string utf16 = Frame3("APIC", "\x01image/jpeg\x00\x03\xFF\xFE\x78\x00\x00\x00JPEG"s);
+    EXPECT_EQ(CoverOf(Tag(3, Frame3("TIT2", "\x00t"s) + other + utf16)), "JPEG");
+    EXPECT_EQ(CoverOf(Tag(3, other + Frame3("APIC", "\x02\x00\x03\x00\x78\x00\x00\x00\x00"
+                                                    "BE"s))),
+              "\x00\x00"
+              "BE"s);
+    EXPECT_EQ(CoverOf(Tag(2, "PIC\x00\x00\x0A\x00PNG\x04x\x00PNG"s + "TT2\x00\x00\x02\x00t"s)),
+              "PNG");
+    // Version 4: a data length indicator before the data, and frame unsynchronisation.
+    EXPECT_EQ(
+        CoverOf(Tag(4, Frame4("APIC", SyncSafe(9) + "\x03/\x00\x03\x00\xFF\x00\xD8\xFF"s, 0x0003))),
+        "\xFF\xD8\xFF");
+    EXPECT_EQ(CoverOf(Tag(3, Frame3("APIC", "\x00/\x00\x03\x00\xFF\x00\xD8"s), 0x80)), "\xFF\xD8");
+    // Nothing from a compressed picture, one larger than asked for, or a head without its end.
+    EXPECT_EQ(CoverOf(Tag(3, Frame3("APIC", "\x00/\x00\x03\x00zz"s, 0x0080))), "");
+    EXPECT_EQ(CoverOf(Tag(3, utf16), 3), "");
+    EXPECT_EQ(CoverOf(Tag(3, Frame3("APIC", "\x01/\x00\x03\xFF\xFE\x78\x00"s))), "");
+}

@@ -220,6 +220,21 @@ std::string AudioPacketMd5(const fs::path& file) {
     return r.Out;
 }
 
+std::string CoverBytes(const fs::path& mp4) {
+    return RunTool({"/usr/bin/ffmpeg", "-v", "error", "-nostdin", "-i", mp4.string(), "-map",
+                    "0:v?", "-c", "copy", "-f", "data", "-"})
+        .Out;
+}
+
+fs::path MakeImage(const TScopedFolder& dir, const std::string& name, const std::string& size) {
+    const auto path = dir / name;
+    if (RunTool({"/usr/bin/ffmpeg", "-v", "error", "-nostdin", "-f", "lavfi", "-i",
+                 "testsrc=size=" + size, "-frames:v", "1", path.string()})
+            .ExitCode != 0)
+        throw std::runtime_error("ffmpeg could not make " + path.string());
+    return path;
+}
+
 std::vector<double> WriteWav(const fs::path& path, const TWavSpec& spec, std::uint64_t frames,
                              TSignal signal, double frequency) {
     std::vector<double> samples(frames * static_cast<std::uint64_t>(spec.Channels));

@@ -78,6 +78,10 @@ std::vector<TChapter> Chapters(const fs::path& file);
 std::vector<float> DecodeFloat(const fs::path& file);
 // The MD5 of the audio packets as stream copy passes them on.
 std::string AudioPacketMd5(const fs::path& file);
+// The bytes in the file's covr atom, as FFmpeg reads them back; empty without a cover.
+std::string CoverBytes(const fs::path& mp4);
+// A test picture of this size ("8x8"), its kind from the name's extension; the path.
+fs::path MakeImage(const TScopedFolder& dir, const std::string& name, const std::string& size);
 
 struct TWavSpec {
     int Channels = 2;

@@ -209,26 +209,6 @@ TEST(NeroAacTag, KeepsTheFilesPermissionsAndFollowsLinks) {
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
 
-namespace {
-
-// The bytes in the file's covr atom, as FFmpeg reads them back; empty without a cover.
-std::string CoverBytes(const fs::path& mp4) {
-    return RunTool({"/usr/bin/ffmpeg", "-v", "error", "-nostdin", "-i", mp4.string(), "-map",
-                    "0:v?", "-c", "copy", "-f", "data", "-"})
-        .Out;
-}
-
-fs::path MakeImage(const TScopedFolder& dir, const std::string& name, const std::string& size) {
-    const auto path = dir / name;
-    EXPECT_EQ(RunTool({"/usr/bin/ffmpeg", "-v", "error", "-nostdin", "-f", "lavfi", "-i",
-                       "testsrc=size=" + size, "-frames:v", "1", path.string()})
-                  .ExitCode,
-              0);
-    return path;
-}
-
-} // namespace
-
 TEST(NeroAacTag, AddsKeepsAndReplacesTheFrontCoverWithoutTouchingTheAudio) {
     TScopedFolder dir;
     const auto mp4 = MakeMp4(dir, "cover.m4a", 2);
