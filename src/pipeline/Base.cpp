@@ -7,6 +7,7 @@
 #include "platform/CodePage.h"
 #include "platform/CommandLine.h"
 #include "platform/Files.h"
+#include "platform/ImageHeader.h"
 #include "platform/TempFile.h"
 
 #include <algorithm>
@@ -48,17 +49,12 @@ void TBase::FindCover() {
         ReadFolderCover();
 }
 
-bool TBase::IsCoverImage(std::uint64_t size, std::span<const std::uint8_t> head) {
-    static constexpr std::uint8_t Jpeg[] = {0xFF, 0xD8, 0xFF};
-    static constexpr std::uint8_t Png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    const auto startsWith = [head](std::span<const std::uint8_t> magic) {
-        return head.size() >= magic.size() && std::equal(magic.begin(), magic.end(), head.begin());
-    };
-    return size <= MaxCoverBytes && (startsWith(Jpeg) || startsWith(Png));
+bool TBase::IsCoverImage(std::span<const std::uint8_t> image) {
+    return image.size() <= MaxCoverBytes && platform::ReadImageHeader(image).Width > 0;
 }
 
 bool TBase::KeepCover(std::span<const std::uint8_t> image) {
-    if (!IsCoverImage(image.size(), image) || !Cover.Create())
+    if (!IsCoverImage(image) || !Cover.Create())
         return false;
     std::ofstream out(Cover.Path(), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(image.data()),
@@ -70,13 +66,13 @@ bool TBase::KeepCover(std::span<const std::uint8_t> image) {
 }
 
 bool TBase::CoverFileOk() {
-    std::uint8_t head[8] = {};
-    std::ifstream in(Cover.Path(), std::ios::binary);
-    in.read(reinterpret_cast<char*>(head), sizeof head);
     const std::int64_t size = platform::FileSize(Cover.Path());
-    if (size > 0 && IsCoverImage(static_cast<std::uint64_t>(size),
-                                 std::span(head).first(static_cast<std::size_t>(in.gcount()))))
-        return true;
+    if (size > 0 && static_cast<std::uint64_t>(size) <= MaxCoverBytes) {
+        std::vector<std::uint8_t> image(static_cast<std::size_t>(size));
+        std::ifstream in(Cover.Path(), std::ios::binary);
+        if (in.read(reinterpret_cast<char*>(image.data()), size) && IsCoverImage(image))
+            return true;
+    }
     Cover.Remove();
     return false;
 }

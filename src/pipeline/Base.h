@@ -100,8 +100,9 @@ protected:
     bool KeepCover(std::span<const std::uint8_t> image);
     // Judges the image a tool wrote into Cover and drops it when it is no cover to carry.
     bool CoverFileOk();
-    // Size and first bytes of a JPEG or PNG image of at most MaxCoverBytes.
-    static bool IsCoverImage(std::uint64_t size, std::span<const std::uint8_t> head);
+    // A JPEG or PNG image of at most MaxCoverBytes whose size can be read: the tagger refuses
+    // any other, and with it the whole tagging of the file.
+    static bool IsCoverImage(std::span<const std::uint8_t> image);
 
 private:
     // An image named cover, folder or front in SrcFile's folder.

@@ -5,7 +5,9 @@
 #include "common/FdIo.h"
 #include "common/OutputFile.h"
 #include "common/ToolText.h"
+#include "platform/ImageHeader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -24,45 +26,16 @@ const std::string Tool = "neroAacTag";
 constexpr unsigned MaxChplChapters = 255;
 constexpr off_t MaxCoverBytes = 16 << 20;
 
-// Judged by the first bytes, as players do, not by the name.
-AVCodecID ImageCodec(const std::string& bytes) {
-    static const char Jpeg[] = "\xFF\xD8\xFF";
-    static const char Png[] = "\x89PNG\r\n\x1A\n";
-    if (bytes.compare(0, sizeof Jpeg - 1, Jpeg) == 0)
-        return AV_CODEC_ID_MJPEG;
-    if (bytes.compare(0, sizeof Png - 1, Png) == 0)
-        return AV_CODEC_ID_PNG;
-    return AV_CODEC_ID_NONE;
+// The picture's kind and size as the writer wants them: the codec, and a size it insists on.
+platform::TImageHeader ImageHeaderOf(const std::string& bytes) {
+    return platform::ReadImageHeader(
+        std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
 
-unsigned Be16(const std::string& bytes, std::size_t at) {
-    return static_cast<unsigned>(static_cast<unsigned char>(bytes[at])) << 8 |
-           static_cast<unsigned char>(bytes[at + 1]);
-}
-
-// The writer wants a cover's size: from a PNG's header chunk, or a JPEG's start-of-frame segment.
-bool ImageSize(const std::string& bytes, AVCodecID codec, int& width, int& height) {
-    if (codec == AV_CODEC_ID_PNG) {
-        if (bytes.size() < 24 || bytes.compare(12, 4, "IHDR") != 0)
-            return false;
-        width = static_cast<int>(Be16(bytes, 18));
-        height = static_cast<int>(Be16(bytes, 22));
-        return Be16(bytes, 16) == 0 && Be16(bytes, 20) == 0 && width > 0 && height > 0;
-    }
-    for (std::size_t at = 2; at + 9 <= bytes.size();) {
-        if (static_cast<unsigned char>(bytes[at]) != 0xFF)
-            return false;
-        const unsigned marker = static_cast<unsigned char>(bytes[at + 1]);
-        // SOF0 to SOF15, less the table and restart markers that share the range.
-        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-            marker != 0xCC) {
-            height = static_cast<int>(Be16(bytes, at + 5));
-            width = static_cast<int>(Be16(bytes, at + 7));
-            return width > 0 && height > 0;
-        }
-        at += 2 + Be16(bytes, at + 2);
-    }
-    return false;
+AVCodecID CodecOf(platform::TImageKind kind) {
+    return kind == platform::TImageKind::Jpeg  ? AV_CODEC_ID_MJPEG
+           : kind == platform::TImageKind::Png ? AV_CODEC_ID_PNG
+                                               : AV_CODEC_ID_NONE;
 }
 
 // trkn holds a number and optionally a total: "3" or "3/12".
@@ -120,11 +93,13 @@ bool TMp4Tagger::ReadCover() {
     close(fd);
     if (!ok)
         return Fail("cannot read the cover " + name);
-    CoverCodec = ImageCodec(CoverBytes);
+    const platform::TImageHeader header = ImageHeaderOf(CoverBytes);
+    CoverCodec = CodecOf(header.Kind);
     if (CoverCodec == AV_CODEC_ID_NONE)
         return Fail("the cover " + name + " is not a JPEG or PNG image");
-    return ImageSize(CoverBytes, static_cast<AVCodecID>(CoverCodec), CoverWidth, CoverHeight) ||
-           Fail("the cover " + name + " is a damaged image");
+    CoverWidth = header.Width;
+    CoverHeight = header.Height;
+    return CoverWidth > 0 || Fail("the cover " + name + " is a damaged image");
 }
 
 bool TMp4Tagger::OpenInput() {
@@ -219,10 +194,10 @@ bool TMp4Tagger::OpenOutput(TFdIo& io) {
         // covr atom keeps none: a cover whose size cannot be read (a BMP) passes as 1 x 1.
         if (in->disposition & AV_DISPOSITION_ATTACHED_PIC) {
             const AVPacket& pic = in->attached_pic;
-            const std::string bytes(reinterpret_cast<const char*>(pic.data),
-                                    static_cast<std::size_t>(pic.size));
-            if (!ImageSize(bytes, ImageCodec(bytes), out->codecpar->width, out->codecpar->height))
-                out->codecpar->width = out->codecpar->height = 1;
+            const platform::TImageHeader header =
+                platform::ReadImageHeader(std::span(pic.data, static_cast<std::size_t>(pic.size)));
+            out->codecpar->width = std::max(header.Width, 1);
+            out->codecpar->height = std::max(header.Height, 1);
         }
         out->time_base = in->time_base;
         out->disposition = in->disposition;
