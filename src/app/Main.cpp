@@ -8,6 +8,7 @@
 #include "app/Settings.h"
 #include "app/StatusBar.h"
 #include "job/Mp4.h"
+#include "pipeline/AbortState.h"
 #include "pipeline/Onename.h"
 #include "pipeline/PathParts.h"
 #include "platform/AppFolder.h"
@@ -127,8 +128,6 @@ TMainForm::TMainForm(TDialogs& dialogs, QWidget* parent)
     ui->memLog->hide();
     ui->PageControl1->setTabVisible(ui->PageControl1->indexOf(ui->tabLog), false);
 
-    AbortFlag = false;
-    AbortPressed = false;
     ui->PageControl1->setCurrentIndex(0);
 
     mp4->ClearAll();
@@ -203,6 +202,10 @@ TMainForm::~TMainForm() {
     TraceLine("B-end-MainForm destructor");
 }
 
+TAbortState& TMainForm::Abort() {
+    return mp4->Abort;
+}
+
 QPoint TMainForm::AtWindow(int dx, int dy) const {
     return pos() + QPoint(dx, dy);
 }
@@ -252,10 +255,8 @@ void TMainForm::ApplyOnTop() {
 bool TMainForm::FormCloseQuery() {
     TraceLine("B-begin-FormCloseQuery");
     // The running job stops at its tool's next poll; the user closes again afterwards.
-    if (Busy) {
-        AbortFlag = true;
-        mp4->RequestAbort();
-    }
+    if (Busy)
+        Abort().Request();
     TraceLine("B-end-FormCloseQuery");
     return !Busy;
 }
@@ -290,9 +291,8 @@ void TMainForm::DoStepStart(TMP4& job) {
 }
 
 void TMainForm::DoProgress(TMP4& job) {
-    job.AbortRequested = AbortFlag;
     TCGauge& gauge = *ui->prGauge;
-    gauge.setEnabled(!AbortFlag);
+    gauge.setEnabled(!Abort().Requested());
     gauge.SetForeColor(ActivityColor(job.Activity));
     const int width = gauge.width();
     gauge.SetProgress(job.Percent * width / 100);
@@ -369,7 +369,7 @@ void TMainForm::WriteLogFile() {
 }
 
 QString TMainForm::RunFailureMessage() const {
-    if (AbortFlag)
+    if (mp4->Abort.Requested())
         return "Abort requested - processing has stopped";
     if (!mp4->SameSampleRate)
         return ui->chbxVerify->isChecked()
@@ -591,13 +591,14 @@ void TMainForm::btnConvertClick() {
         mp4->OutputExt = OutputExt.toStdString();
         TagStepCount = 0;
         Convert();
-        AbortFlag = false;
+        const bool pressed = Abort().Pressed();
+        Abort().Clear();
         mp4->ClearAll();
         ui->stbarSavedTo->SetPanelText(0, "encoding");
         ui->prGauge->SetProgress(0);
         ui->btnClearCue->setEnabled(true);
         ui->btnConvert->setEnabled(false);
-        if (!AbortPressed) {
+        if (!pressed) {
             ui->stbarProcessing->SetPanelText(1, "");
             ui->stbarProcessing->SetPanelText(0, "");
             ui->stbarSavedTo->SetPanelText(0, "MP4 file(s)");
@@ -606,7 +607,6 @@ void TMainForm::btnConvertClick() {
                                                   : "saved to directory:\n" + OutputDir);
         } else {
             ui->stbarSavedTo->SetPanelText(0, "encoding");
-            AbortPressed = false;
         }
     }
     ui->stbarProcessing->SetPanelText(0, "Ready");
@@ -663,7 +663,6 @@ void TMainForm::Convert() {
             ~TEndAtExit() { Form.EndConvert(); }
         } endAtExit{*this};
 
-        mp4->AbortRequested = AbortFlag;
         mp4->NameAsTitle = ui->chbxNameIsTag->isChecked();
         mp4->VerifyOnly = ui->chbxVerify->isChecked();
         UpdateBitrateMode();
@@ -693,13 +692,11 @@ void TMainForm::EndConvert() {
 
 void TMainForm::btnAbortClick() {
     if (!Busy) {
-        AbortPressed = false;
+        Abort().Clear();
         return;
     }
-    AbortPressed = true;
-    AbortFlag = true;
-    // Handed on at once: a hung tool sends no progress report that would carry it.
-    mp4->RequestAbort();
+    // Read by the running tool's next poll: a hung tool sends no progress report.
+    Abort().Press();
     ui->lbxCueList->clear();
     ui->stbarProcessing->SetPanelText(0, "decoding");
     ui->stbarSavedTo->SetPanelText(0, "encoding");
@@ -772,8 +769,7 @@ void TMainForm::ProcessMessage(QEvent* message, bool& handled) {
 void TMainForm::DropPaths(const QStringList& paths) {
     if (Busy)
         return;
-    AbortFlag = false;
-    AbortPressed = false;
+    Abort().Clear();
     EnableSettings(true);
     ui->memLog->clear();
     ui->memTagList->clear();

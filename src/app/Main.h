@@ -13,6 +13,7 @@
 #include <string>
 
 class QPainter;
+class TAbortState;
 class TDialogs;
 class TMP4;
 
@@ -30,10 +31,10 @@ public:
     ~TMainForm() override;
 
     std::unique_ptr<TMP4> mp4;
+    // The job's abort state, the one the Abort button and closing the window set.
+    TAbortState& Abort();
 
     bool Busy = false;
-    bool AbortFlag = false;
-    bool AbortPressed = false;
     int TagStepCount = 0;
     // The save dialog's filter, FilterMp4 or FilterM4a; kept in the settings.
     static constexpr int FilterMp4 = 1;

@@ -22,7 +22,7 @@ int TBase::WavLength() {
 }
 
 void TBase::MakeWavName() {
-    if (!AbortRequested)
+    if (!Abort || !Abort->Requested())
         WavFile = platform::CreateTempWav();
 }
 
@@ -36,6 +36,11 @@ void TBase::DeleteWav() {
 }
 
 void TBase::CollectTags() {}
+
+void TBase::SetAbort(const TAbortState& abort) {
+    Abort = &abort;
+    Cons.Abort = &abort;
+}
 
 void TBase::SetSrcFile(const std::string& path) {
     if (SrcFile.empty() && platform::FileExists(path) && AcceptsFile(path))
@@ -116,7 +121,6 @@ bool TBase::RunDecoder(const char* tool, const std::string& arguments,
 }
 
 void TBase::ParseScreen(std::optional<int> (*lineValue)(const std::string& line)) {
-    Cons.TerminateRequested = AbortRequested;
     int highest = 0;
     for (const std::string& line : Cons.ScreenLines) {
         const std::optional<int> value = lineValue(line);

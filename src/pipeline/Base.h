@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pipeline/AbortState.h"
 #include "pipeline/Cons.h"
 #include "tags/TagField.h"
 
@@ -16,7 +17,6 @@ class TBase {
 public:
     bool Failed = false;
     bool NameAsTitle = false;
-    bool AbortRequested = false;
     int Percent = 0;
     // The job reports the kind it decodes as its activity, so the numbers are kept.
     enum : int { KindNone = 0, KindApe = 1, KindFlac = 2, KindMp3 = 3, KindWav = 4 };
@@ -48,6 +48,9 @@ public:
     virtual void DeleteWav();
     virtual void CollectTags();
 
+    // The job's abort state, which this source and its tool runs follow from now on.
+    void SetAbort(const TAbortState& abort);
+
     // Takes the path only once, and only an existing file this kind accepts.
     void SetSrcFile(const std::string& path);
     // At least a header's worth of bytes, and for a WAV source a RIFF file. Sets SampleRate.
@@ -75,12 +78,16 @@ protected:
     // application folder with these arguments, parser installed as the poll handler, and judges
     // the WAV it leaves. False without any other effect when the tool is not there.
     bool RunDecoder(const char* tool, const std::string& arguments, std::function<void()> parser);
-    // Hands the abort on, then sets Percent from every screen line lineValue reads and reports
-    // each value that rises within this screen. Lines it cannot read leave Percent alone.
+    // Sets Percent from every screen line lineValue reads and reports each value that rises
+    // within this screen. Lines it cannot read leave Percent alone.
     void ParseScreen(std::optional<int> (*lineValue)(const std::string& line));
     // SrcFile as a tool argument. The tools run in the application folder, so a relative path
     // is made absolute; that also keeps a name starting with '-' from reading as an option.
     std::string SrcArg() const;
     // The tagger fields from TagValues, then their seven arguments in TagNames order.
     void AppendAllMetaArgs();
+
+private:
+    // None until a job hands its own: nothing stops this source then.
+    const TAbortState* Abort = nullptr;
 };

@@ -149,7 +149,7 @@ TEST_F(ConversionRun, AbortDuringDecodingOrEncodingLeavesNoOutput) {
         EXPECT_TRUE(NoTemporaryFiles());
         EXPECT_TRUE(CueRows().isEmpty());
         EXPECT_EQ(Panel("stbarSavedTo", 0), "encoding");
-        EXPECT_FALSE(Form->AbortPressed);
+        EXPECT_FALSE(Form->Abort().Pressed());
     }
     // Verify only stops the same way.
     Check("chbxVerify");

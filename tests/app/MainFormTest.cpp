@@ -235,7 +235,7 @@ TEST_F(MainForm, RefusesToCloseDuringARunAndAbortsInstead) {
     Form->show();
     Form->Busy = true;
     EXPECT_FALSE(Form->close());
-    EXPECT_TRUE(Form->AbortFlag);
+    EXPECT_TRUE(Form->Abort().Requested());
     EXPECT_TRUE(Form->isVisible());
     Form->Busy = false;
     EXPECT_TRUE(Form->close());

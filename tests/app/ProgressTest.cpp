@@ -154,7 +154,11 @@ TEST_F(Progress, AnAbortGreysTheGaugeAtTheNextReport) {
     ASSERT_TRUE(Job().AddSrcFile(MakeWav("long.wav", 120)));
     Job().OutputExt = ".mp4";
     Job().SetEncoderOption("-cbr 128000");
-    Form->AbortFlag = true;
+    const TMP4::TEvent report = Job().OnProgress;
+    Job().OnProgress = [this, report](TMP4& job) {
+        Form->Abort().Request();
+        report(job);
+    };
     Job().SetOutputName("long");
     EXPECT_FALSE(Job().DoConvert(true, false));
     EXPECT_FALSE(Gauge().isEnabled());

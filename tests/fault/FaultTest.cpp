@@ -122,7 +122,7 @@ TEST_F(Fault, AHungToolEndsThroughTheAbortAlone) {
         int pumps = 0;
         platform::SetMessagePump([&] {
             if (++pumps == 7)
-                job.RequestAbort();
+                job.Abort.Request();
         });
         EXPECT_FALSE(job.DoConvert(false, false));
         EXPECT_GE(pumps, 7);

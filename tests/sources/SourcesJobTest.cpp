@@ -173,8 +173,11 @@ TEST_F(SourcesJob, AbortDuringEachDecoderDeletesItsWav) {
     for (const std::string& file : files) {
         SourceErrors.clear();
         DecodedSeconds.clear();
-        Job.AbortRequested = false;
-        Job.OnStepStart = [](TMP4& j) { j.AbortRequested = j.Activity != 10; };
+        Job.Abort.Clear();
+        Job.OnStepStart = [](TMP4& j) {
+            if (j.Activity != 10)
+                j.Abort.Request();
+        };
         EXPECT_FALSE(Run({file})) << file;
         EXPECT_TRUE(DecodedSeconds.empty() && SourceErrors.empty()) << file;
         EXPECT_FALSE(fs::exists(Output())) << file;
