@@ -12,12 +12,11 @@
 #include "pipeline/Onename.h"
 #include "pipeline/PathParts.h"
 #include "platform/AppFolder.h"
-#include "platform/AsciiText.h"
 #include "platform/Files.h"
 #include "platform/ToolNames.h"
 #include "ui_Main.h"
-#include "update/Http.h"
 #include "update/UpdateDay.h"
+#include "update/VersionCheck.h"
 #include "update/WebServer.h"
 
 #include <QApplication>
@@ -551,20 +550,10 @@ void TMainForm::mnuMP4Click() {
 
 bool TMainForm::CodecsPresent() {
     TraceLine("B-begin-CodecsPresent");
-    // Names compare without regard to case, so the folder is listed rather than probed.
-    std::set<std::string> present;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(ToolFolder, ec)) {
-        const std::string name = entry.path().filename().string();
-        if (platform::FileExists(ToolFolder + name))
-            present.insert(platform::AsciiLower(name));
-    }
     QString missing;
-    for (const char* tool : platform::ToolNames) {
-        if (present.count(platform::AsciiLower(tool)))
-            continue;
-        missing += tool;
-        if (std::string(tool) == platform::SleepTool)
+    for (const std::string& tool : platform::MissingTools(ToolFolder)) {
+        missing += Text(tool);
+        if (tool == platform::SleepTool)
             missing += " (part of Parvane zip!)";
         missing += "\n";
     }
@@ -867,8 +856,6 @@ void TMainForm::btnClearCueClick() {
 
 namespace {
 
-const char* const VersionFilePath = "/net/Parvane774275/Parvaneversion.TXT";
-
 bool OnSomeScreen(const QRect& area) {
     const QList<QScreen*> screens = QGuiApplication::screens();
     return std::any_of(screens.begin(), screens.end(),
@@ -936,7 +923,6 @@ void TMainForm::SaveToRegistry() {
 
 void TMainForm::CheckApplVersion() {
     TraceLine("B-begin-CheckApplVersion");
-    THttp http;
     TodayText = QString::number(Today());
     if (update::CheckDue(TodayText.toStdString(), StoredDay.toStdString()) &&
         ui->chbxUpdates->isChecked()) {
@@ -944,14 +930,11 @@ void TMainForm::CheckApplVersion() {
         // a day.
         StoredDay = TodayText;
         SaveToRegistry();
-        UpdateKind = updatekind::Unknown;
-        const std::string fileVersion = Vers.GetFileVersion();
-        http.SetAgent("Parvane version check " + fileVersion);
-        if (http.GetPage(update::WebAddress(VersionFilePath))) {
-            http.SelectSection("version");
-            NewFileVersion = Text(http.GetValue("FileVersion"));
-            UpdateKind = http.CompareVersions(fileVersion, Vers.GetProductVersion());
-        }
+        const update::TPublishedVersion published =
+            update::FetchPublishedVersion(Vers.GetFileVersion(), Vers.GetProductVersion());
+        UpdateKind = published.Kind;
+        if (UpdateKind != updatekind::Unknown)
+            NewFileVersion = Text(published.FileVersion);
         // A failed fetch is silent.
         if (UpdateKind != updatekind::Unknown) {
             const QString message =
