@@ -684,7 +684,8 @@ void TMainForm::btnAbortClick() {
         Abort().Clear();
         return;
     }
-    // Read by the running tool's next poll: a hung tool sends no progress report.
+    // The running tool's console reads it after every slice, so a hung tool that reports
+    // nothing stops too.
     Abort().Press();
     ui->lbxCueList->clear();
     ui->stbarProcessing->SetPanelText(0, "decoding");
@@ -933,10 +934,9 @@ void TMainForm::CheckApplVersion() {
         const update::TPublishedVersion published =
             update::FetchPublishedVersion(Vers.GetFileVersion(), Vers.GetProductVersion());
         UpdateKind = published.Kind;
-        if (UpdateKind != updatekind::Unknown)
-            NewFileVersion = Text(published.FileVersion);
         // A failed fetch is silent.
         if (UpdateKind != updatekind::Unknown) {
+            NewFileVersion = Text(published.FileVersion);
             const QString message =
                 UpdateKind == updatekind::Major   ? "Major update " + NewFileVersion + " available"
                 : UpdateKind == updatekind::Minor ? "Minor update " + NewFileVersion + " available"
