@@ -152,8 +152,9 @@ void PrintEvents(TMP4& job) {
             .Print();
     };
     job.OnProgress = [](TMP4& j) {
-        // As the window's progress handler hands its abort flag over.
-        j.AbortRequested = Interrupted != 0;
+        // Where the window's handlers would see an Abort click.
+        if (Interrupted != 0)
+            j.Abort.Request();
         TJsonLine("Progress")
             .Number("Activity", j.Activity)
             .Number("Percent", j.Percent)
@@ -203,7 +204,8 @@ int main(int argc, char** argv) {
 
     TMP4 job;
     PrintEvents(job);
-    job.AbortRequested = Interrupted != 0;
+    if (Interrupted != 0)
+        job.Abort.Request();
     job.VerifyOnly = options.Verify;
     job.NameAsTitle = options.NameAsTitle;
     job.OutputExt = options.Ext;

@@ -8,15 +8,15 @@
 #include "app/Settings.h"
 #include "app/StatusBar.h"
 #include "job/Mp4.h"
+#include "pipeline/AbortState.h"
 #include "pipeline/Onename.h"
 #include "pipeline/PathParts.h"
 #include "platform/AppFolder.h"
-#include "platform/AsciiText.h"
 #include "platform/Files.h"
 #include "platform/ToolNames.h"
 #include "ui_Main.h"
-#include "update/Http.h"
 #include "update/UpdateDay.h"
+#include "update/VersionCheck.h"
 #include "update/WebServer.h"
 
 #include <QApplication>
@@ -127,8 +127,6 @@ TMainForm::TMainForm(TDialogs& dialogs, QWidget* parent)
     ui->memLog->hide();
     ui->PageControl1->setTabVisible(ui->PageControl1->indexOf(ui->tabLog), false);
 
-    AbortFlag = false;
-    AbortPressed = false;
     ui->PageControl1->setCurrentIndex(0);
 
     mp4->ClearAll();
@@ -203,6 +201,10 @@ TMainForm::~TMainForm() {
     TraceLine("B-end-MainForm destructor");
 }
 
+TAbortState& TMainForm::Abort() {
+    return mp4->Abort;
+}
+
 QPoint TMainForm::AtWindow(int dx, int dy) const {
     return pos() + QPoint(dx, dy);
 }
@@ -252,10 +254,8 @@ void TMainForm::ApplyOnTop() {
 bool TMainForm::FormCloseQuery() {
     TraceLine("B-begin-FormCloseQuery");
     // The running job stops at its tool's next poll; the user closes again afterwards.
-    if (Busy) {
-        AbortFlag = true;
-        mp4->RequestAbort();
-    }
+    if (Busy)
+        Abort().Request();
     TraceLine("B-end-FormCloseQuery");
     return !Busy;
 }
@@ -290,9 +290,8 @@ void TMainForm::DoStepStart(TMP4& job) {
 }
 
 void TMainForm::DoProgress(TMP4& job) {
-    job.AbortRequested = AbortFlag;
     TCGauge& gauge = *ui->prGauge;
-    gauge.setEnabled(!AbortFlag);
+    gauge.setEnabled(!Abort().Requested());
     gauge.SetForeColor(ActivityColor(job.Activity));
     const int width = gauge.width();
     gauge.SetProgress(job.Percent * width / 100);
@@ -369,7 +368,7 @@ void TMainForm::WriteLogFile() {
 }
 
 QString TMainForm::RunFailureMessage() const {
-    if (AbortFlag)
+    if (mp4->Abort.Requested())
         return "Abort requested - processing has stopped";
     if (!mp4->SameSampleRate)
         return ui->chbxVerify->isChecked()
@@ -551,20 +550,10 @@ void TMainForm::mnuMP4Click() {
 
 bool TMainForm::CodecsPresent() {
     TraceLine("B-begin-CodecsPresent");
-    // Names compare without regard to case, so the folder is listed rather than probed.
-    std::set<std::string> present;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(ToolFolder, ec)) {
-        const std::string name = entry.path().filename().string();
-        if (platform::FileExists(ToolFolder + name))
-            present.insert(platform::AsciiLower(name));
-    }
     QString missing;
-    for (const char* tool : platform::ToolNames) {
-        if (present.count(platform::AsciiLower(tool)))
-            continue;
-        missing += tool;
-        if (std::string(tool) == platform::SleepTool)
+    for (const std::string& tool : platform::MissingTools(ToolFolder)) {
+        missing += Text(tool);
+        if (tool == platform::SleepTool)
             missing += " (part of Parvane zip!)";
         missing += "\n";
     }
@@ -591,13 +580,14 @@ void TMainForm::btnConvertClick() {
         mp4->OutputExt = OutputExt.toStdString();
         TagStepCount = 0;
         Convert();
-        AbortFlag = false;
+        const bool pressed = Abort().Pressed();
+        Abort().Clear();
         mp4->ClearAll();
         ui->stbarSavedTo->SetPanelText(0, "encoding");
         ui->prGauge->SetProgress(0);
         ui->btnClearCue->setEnabled(true);
         ui->btnConvert->setEnabled(false);
-        if (!AbortPressed) {
+        if (!pressed) {
             ui->stbarProcessing->SetPanelText(1, "");
             ui->stbarProcessing->SetPanelText(0, "");
             ui->stbarSavedTo->SetPanelText(0, "MP4 file(s)");
@@ -606,7 +596,6 @@ void TMainForm::btnConvertClick() {
                                                   : "saved to directory:\n" + OutputDir);
         } else {
             ui->stbarSavedTo->SetPanelText(0, "encoding");
-            AbortPressed = false;
         }
     }
     ui->stbarProcessing->SetPanelText(0, "Ready");
@@ -663,7 +652,6 @@ void TMainForm::Convert() {
             ~TEndAtExit() { Form.EndConvert(); }
         } endAtExit{*this};
 
-        mp4->AbortRequested = AbortFlag;
         mp4->NameAsTitle = ui->chbxNameIsTag->isChecked();
         mp4->VerifyOnly = ui->chbxVerify->isChecked();
         UpdateBitrateMode();
@@ -693,13 +681,12 @@ void TMainForm::EndConvert() {
 
 void TMainForm::btnAbortClick() {
     if (!Busy) {
-        AbortPressed = false;
+        Abort().Clear();
         return;
     }
-    AbortPressed = true;
-    AbortFlag = true;
-    // Handed on at once: a hung tool sends no progress report that would carry it.
-    mp4->RequestAbort();
+    // The running tool's console reads it after every slice, so a hung tool that reports
+    // nothing stops too.
+    Abort().Press();
     ui->lbxCueList->clear();
     ui->stbarProcessing->SetPanelText(0, "decoding");
     ui->stbarSavedTo->SetPanelText(0, "encoding");
@@ -772,8 +759,7 @@ void TMainForm::ProcessMessage(QEvent* message, bool& handled) {
 void TMainForm::DropPaths(const QStringList& paths) {
     if (Busy)
         return;
-    AbortFlag = false;
-    AbortPressed = false;
+    Abort().Clear();
     EnableSettings(true);
     ui->memLog->clear();
     ui->memTagList->clear();
@@ -871,8 +857,6 @@ void TMainForm::btnClearCueClick() {
 
 namespace {
 
-const char* const VersionFilePath = "/net/Parvane774275/Parvaneversion.TXT";
-
 bool OnSomeScreen(const QRect& area) {
     const QList<QScreen*> screens = QGuiApplication::screens();
     return std::any_of(screens.begin(), screens.end(),
@@ -940,7 +924,6 @@ void TMainForm::SaveToRegistry() {
 
 void TMainForm::CheckApplVersion() {
     TraceLine("B-begin-CheckApplVersion");
-    THttp http;
     TodayText = QString::number(Today());
     if (update::CheckDue(TodayText.toStdString(), StoredDay.toStdString()) &&
         ui->chbxUpdates->isChecked()) {
@@ -948,16 +931,12 @@ void TMainForm::CheckApplVersion() {
         // a day.
         StoredDay = TodayText;
         SaveToRegistry();
-        UpdateKind = updatekind::Unknown;
-        const std::string fileVersion = Vers.GetFileVersion();
-        http.SetAgent("Parvane version check " + fileVersion);
-        if (http.GetPage(update::WebAddress(VersionFilePath))) {
-            http.SelectSection("version");
-            NewFileVersion = Text(http.GetValue("FileVersion"));
-            UpdateKind = http.CompareVersions(fileVersion, Vers.GetProductVersion());
-        }
+        const update::TPublishedVersion published =
+            update::FetchPublishedVersion(Vers.GetFileVersion(), Vers.GetProductVersion());
+        UpdateKind = published.Kind;
         // A failed fetch is silent.
         if (UpdateKind != updatekind::Unknown) {
+            NewFileVersion = Text(published.FileVersion);
             const QString message =
                 UpdateKind == updatekind::Major   ? "Major update " + NewFileVersion + " available"
                 : UpdateKind == updatekind::Minor ? "Minor update " + NewFileVersion + " available"

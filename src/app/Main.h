@@ -13,6 +13,7 @@
 #include <string>
 
 class QPainter;
+class TAbortState;
 class TDialogs;
 class TMP4;
 
@@ -29,20 +30,14 @@ public:
     explicit TMainForm(TDialogs& dialogs, QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    std::unique_ptr<TMP4> mp4;
+    // The job's abort state, the one the Abort button and closing the window set.
+    TAbortState& Abort();
+    // The tests' view of the private state below; the tests define it.
+    struct TTestAccess;
 
-    bool Busy = false;
-    bool AbortFlag = false;
-    bool AbortPressed = false;
-    int TagStepCount = 0;
-    // The save dialog's filter, FilterMp4 or FilterM4a; kept in the settings.
+    // The save dialog's filters, counted from 1 as the dialog counts them.
     static constexpr int FilterMp4 = 1;
     static constexpr int FilterM4a = 2;
-    int FilterIndex = FilterMp4;
-    QString OutputName, OutputExt;
-    int RateButton = 0;
-    // Where the tools must lie; the application folder unless a test says otherwise.
-    std::string ToolFolder;
 
     void SetCaption();
     void FormActivate();
@@ -83,12 +78,6 @@ public:
     bool CodecsPresent();
 
     // The settings and the daily update check.
-    // Day numbers as decimal text: the last day the program ran, and today.
-    QString StoredDay, TodayText;
-    // An updatekind number.
-    int UpdateKind = updatekind::Unknown;
-    // The clock of the day rule; tests set their own day.
-    std::function<int()> Today = [] { return platform::LocalDay(); };
     void ReadFromRegistry();
     void SaveToRegistry();
     void CheckApplVersion();
@@ -132,7 +121,22 @@ private:
     // The conversion radio group's choice: all sources into one file, or a file each.
     bool CombineChosen() const;
 
-    // Only the window itself uses these.
+    // Only the window itself uses these (and the tests, through TTestAccess).
+    std::unique_ptr<TMP4> mp4;
+    bool Busy = false;
+    int TagStepCount = 0;
+    // The save dialog's filter, FilterMp4 or FilterM4a; kept in the settings.
+    int FilterIndex = FilterMp4;
+    QString OutputName, OutputExt;
+    int RateButton = 0;
+    // Where the tools must lie; the application folder unless a test says otherwise.
+    std::string ToolFolder;
+    // Day numbers as decimal text: the last day the program ran, and today.
+    QString StoredDay, TodayText;
+    // An updatekind number.
+    int UpdateKind = updatekind::Unknown;
+    // The clock of the day rule; tests set their own day.
+    std::function<int()> Today = [] { return platform::LocalDay(); };
     std::unique_ptr<Ui::TMainForm> ui;
     TVersionComp Vers;
     QString RegistryKey;

@@ -99,6 +99,11 @@ std::vector<std::string> WithReason(std::vector<std::string> lines, const std::s
 
 } // namespace
 
+// The tagger stops on an abort too: one that hangs would otherwise hold the window busy for good.
+TMP4::TMP4() {
+    Cons.Abort = &Abort;
+}
+
 TMP4::~TMP4() {
     ClearAll();
 }
@@ -154,7 +159,7 @@ bool TMP4::DoConvert(bool combine, bool toSelected) {
                 ? OutputDir + pipeline::StripExtension(pipeline::FileNamePart(src)) + OutputExt
                 : pipeline::StripExtension(src) + OutputExt);
         JobSources.clear();
-        if (AbortRequested)
+        if (Abort.Requested())
             break;
     }
     return result;
@@ -174,6 +179,7 @@ bool TMP4::Convert() {
 
     for (TBase* source : JobSources) {
         ErrorLines.clear();
+        source->SetAbort(Abort);
         source->CollectTags();
         MetaArgs = source->MetaArgs;
         source->OnProgress = [this](TBase& s) { RelayProgress(s); };
@@ -182,7 +188,7 @@ bool TMP4::Convert() {
         Percent = 0;
         Raise(OnStepStart);
         source->Decode();
-        if (AbortRequested) {
+        if (Abort.Requested()) {
             if (platform::FileExists(source->WavFile))
                 source->DeleteWav();
             return false;
@@ -232,7 +238,7 @@ bool TMP4::Convert() {
         CurrentTarget = OutputFile;
         Raise(OnStepStart);
         const bool started = Cons.Run("encoding to MP4...", EncoderCommand, "0", false);
-        if (AbortRequested) {
+        if (Abort.Requested()) {
             if (platform::FileExists(OutputFile))
                 platform::DeleteFile(OutputFile);
             Accepted.clear();
@@ -256,7 +262,7 @@ bool TMP4::Convert() {
         } else {
             Raise(OnEncodeDone);
             DoTag();
-            if (AbortRequested)
+            if (Abort.Requested())
                 result = false;
         }
     }
@@ -285,7 +291,7 @@ void TMP4::DoTag() {
     Cons.Run("tagging...", TaggerCommand, "0", false);
     // The tagger replaces the file only once it is done, so a stopped one leaves an untagged
     // MP4 of this run, which an aborted run does not keep.
-    if (AbortRequested && platform::FileExists(OutputFile))
+    if (Abort.Requested() && platform::FileExists(OutputFile))
         platform::DeleteFile(OutputFile);
     Raise(OnTagDone);
 }
@@ -299,20 +305,12 @@ void TMP4::ClearAll() {
     }
 }
 
-void TMP4::RequestAbort() {
-    AbortRequested = true;
-    for (TBase* source : JobSources)
-        source->AbortRequested = true;
-}
-
 void TMP4::RelayProgress(TBase& source) {
-    source.AbortRequested = AbortRequested;
     Percent = source.Percent;
     Raise(OnProgress);
 }
 
 void TMP4::EncoderPoll(TCons& runner) {
-    runner.TerminateRequested = AbortRequested;
     if (runner.ScreenLines.size() <= EncoderPlanLines || TotalSeconds <= 0)
         return;
     const std::vector<std::string> tokens = ScreenTokens(runner.ScreenLines.back());
@@ -327,8 +325,6 @@ void TMP4::EncoderPoll(TCons& runner) {
     Raise(OnProgress);
 }
 
-void TMP4::TaggerPoll(TCons& runner) {
+void TMP4::TaggerPoll(TCons& /*runner*/) {
     Raise(OnTagProgress);
-    // A tagger that hangs would otherwise hold the window busy for good.
-    runner.TerminateRequested = AbortRequested;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pipeline/AbortState.h"
 #include "pipeline/Base.h"
 #include "pipeline/Cons.h"
 #include "pipeline/Onename.h"
@@ -21,7 +22,8 @@ public:
 
     bool VerifyOnly = false;
     bool Failed = false;
-    bool AbortRequested = false;
+    // The one abort state of a run: the sources and the console runs read it at every poll.
+    TAbortState Abort;
     bool NameAsTitle = false;
     bool SameSampleRate = false;
     // The last encoder run wrote no usable MP4 (as opposed to an abort or mixed rates).
@@ -50,13 +52,11 @@ public:
     std::vector<std::string> MetaArgs;
     TOneName OneName;
 
-    TMP4() = default;
+    TMP4();
     TMP4(const TMP4&) = delete;
     TMP4& operator=(const TMP4&) = delete;
     ~TMP4();
 
-    // Reaches the running tool at its next poll, also when that tool reports no progress.
-    void RequestAbort();
     void SetOutputName(const std::string& name) { OutputFile = name; }
     void SetOutputDir(const std::string& dir) { OutputDir = dir; }
     void SetEncoderOption(const std::string& option) { EncoderOption = option; }

@@ -26,7 +26,7 @@ int TBase::WavLength() {
 }
 
 void TBase::MakeWavName() {
-    if (!AbortRequested)
+    if (!AbortAsked())
         WavFile = platform::CreateTempWav();
 }
 
@@ -43,7 +43,7 @@ void TBase::DeleteWav() {
 void TBase::CollectTags() {}
 
 void TBase::FindCover() {
-    if (AbortRequested || Failed || !platform::FileExists(WavFile))
+    if (AbortAsked() || Failed || !platform::FileExists(WavFile))
         return;
     if (!ReadEmbeddedCover())
         ReadFolderCover();
@@ -100,6 +100,11 @@ bool TBase::ReadFolderCover() {
         }
     }
     return false;
+}
+
+void TBase::SetAbort(const TAbortState& abort) {
+    Abort = &abort;
+    Cons.Abort = &abort;
 }
 
 void TBase::SetSrcFile(const std::string& path) {
@@ -181,7 +186,6 @@ bool TBase::RunDecoder(const char* tool, const std::string& arguments,
 }
 
 void TBase::ParseScreen(std::optional<int> (*lineValue)(const std::string& line)) {
-    Cons.TerminateRequested = AbortRequested;
     int highest = 0;
     for (const std::string& line : Cons.ScreenLines) {
         const std::optional<int> value = lineValue(line);

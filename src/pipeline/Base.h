@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pipeline/AbortState.h"
 #include "pipeline/Cons.h"
 #include "platform/TempFile.h"
 #include "tags/TagField.h"
@@ -19,7 +20,6 @@ class TBase {
 public:
     bool Failed = false;
     bool NameAsTitle = false;
-    bool AbortRequested = false;
     int Percent = 0;
     // The largest cover image carried.
     static constexpr std::size_t MaxCoverBytes = std::size_t{16} << 20;
@@ -59,6 +59,9 @@ public:
     // source and while no abort is pending.
     void FindCover();
 
+    // The job's abort state, which this source and its tool runs follow from now on.
+    void SetAbort(const TAbortState& abort);
+
     // Takes the path only once, and only an existing file this kind accepts.
     void SetSrcFile(const std::string& path);
     // At least a header's worth of bytes, and for a WAV source a RIFF file. Sets SampleRate.
@@ -86,8 +89,8 @@ protected:
     // application folder with these arguments, parser installed as the poll handler, and judges
     // the WAV it leaves. False without any other effect when the tool is not there.
     bool RunDecoder(const char* tool, const std::string& arguments, std::function<void()> parser);
-    // Hands the abort on, then sets Percent from every screen line lineValue reads and reports
-    // each value that rises within this screen. Lines it cannot read leave Percent alone.
+    // Sets Percent from every screen line lineValue reads and reports each value that rises
+    // within this screen. Lines it cannot read leave Percent alone.
     void ParseScreen(std::optional<int> (*lineValue)(const std::string& line));
     // SrcFile as a tool argument. The tools run in the application folder, so a relative path
     // is made absolute; that also keeps a name starting with '-' from reading as an option.
@@ -105,6 +108,9 @@ protected:
     static bool IsCoverImage(std::span<const std::uint8_t> image);
 
 private:
+    // None until a job hands its own: nothing stops this source then.
+    const TAbortState* Abort = nullptr;
+    bool AbortAsked() const { return Abort && Abort->Requested(); }
     // An image named cover, folder or front in SrcFile's folder.
     bool ReadFolderCover();
 };

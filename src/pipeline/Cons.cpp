@@ -14,25 +14,23 @@ void TCons::Poll() {
         OnPoll(*this);
 }
 
-bool TCons::Run(const std::string& caption, const std::string& commandLine,
-                const std::string& workFolder, bool /*showConsole: the terminal is never shown*/) {
+// The terminal is never shown, so neither its title (the caption) nor showConsole matter.
+bool TCons::Run(const std::string& /*caption*/, const std::string& commandLine,
+                const std::string& workFolder, bool /*showConsole*/) {
     platform::TConsole& console = platform::TConsole::Instance();
-    TitleSet = false;
     // Without a terminal the tool still runs; its screen just cannot be read.
     console.Prepare(BufferWidth, BufferHeight);
     Finished = false;
     if (!console.Start(platform::SplitCommandLine(commandLine),
                        workFolder == "0" ? "" : workFolder))
         return false;
-    console.SetTitle(caption);
-    TitleSet = true;
     platform::PumpMessages();
 
     for (;;) {
         Poll();
         bool ended = console.Wait(PollSliceMs);
         platform::PumpMessages();
-        if (TerminateRequested)
+        if (Abort && Abort->Requested())
             console.Terminate();
         if (ended)
             break;

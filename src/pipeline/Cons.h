@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pipeline/AbortState.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -9,10 +11,11 @@
 class TCons {
 public:
     bool Finished = false;
-    bool TerminateRequested = false;
+    // The owner's abort state: while it is requested, each poll terminates the tool. None: every
+    // tool runs to its end.
+    const TAbortState* Abort = nullptr;
     int BufferWidth = 265;
     int BufferHeight = 200;
-    bool TitleSet = false;
     std::function<void(TCons&)> OnPoll;
     std::vector<std::string> ScreenLines;
 

@@ -64,7 +64,6 @@ struct TConsole::TImpl {
     VTermScreen* Screen = nullptr;
     int Width = 0;
     int Height = 0;
-    std::string Title;
     pid_t Child = -1;
     int ChildFd = -1; // pidfd: lets one poll wait for output and for the end together
     bool Ended = false;
@@ -181,10 +180,6 @@ bool TConsole::Prepare(int width, int height) {
     Impl->Resize(width, height);
     vterm_screen_reset(Impl->Screen, 1);
     return true;
-}
-
-void TConsole::SetTitle(const std::string& title) {
-    Impl->Title = title;
 }
 
 bool TConsole::Start(const std::vector<std::string>& argv, const std::string& workFolder) {

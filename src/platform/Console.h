@@ -17,7 +17,6 @@ public:
 
     // Blanks the screen (and forgets anything the last tool left unread) and sizes it.
     bool Prepare(int width, int height);
-    void SetTitle(const std::string& title);
 
     // Starts argv[0] as session leader on the terminal; workFolder empty keeps ours. False when
     // it could not be started (missing, not executable, not a program).

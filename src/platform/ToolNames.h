@@ -1,6 +1,8 @@
 #pragma once
 
 #include <array>
+#include <string>
+#include <vector>
 
 namespace platform {
 
@@ -16,5 +18,9 @@ inline constexpr const char* SleepTool = "sleep";
 
 inline constexpr std::array<const char*, 7> ToolNames = {
     MacTool, FlacTool, MetaflacTool, LameTool, EncoderTool, TaggerTool, SleepTool};
+
+// The tools of ToolNames that folder (ending in '/') lacks as files, in that order. Names
+// compare without regard to case.
+std::vector<std::string> MissingTools(const std::string& folder);
 
 } // namespace platform

@@ -86,8 +86,8 @@ void TFlac::CollectTags() {
     const std::string tool = folder + platform::MetaflacTool;
     // Without the tag lister there is nothing to read, and the screen keeps what it had.
     if (platform::FileExists(tool)) {
-        // Only an abort stops the short listing: a lister that hangs would hold the run.
-        Cons.OnPoll = [this](TCons& runner) { runner.TerminateRequested = AbortRequested; };
+        // The listing reports no progress; only an abort stops it, through the console.
+        Cons.OnPoll = nullptr;
         Cons.Run("Extracting Tags ...",
                  QuoteArg(tool) + " " + SrcArg() +
                      " --show-tag=ARTIST --show-tag=TITLE --show-tag=TRACKNUMBER"
@@ -115,7 +115,7 @@ bool TFlac::ReadEmbeddedCover() {
     const std::optional<unsigned> block = FrontPictureBlock(SrcFile);
     if (!block || !platform::FileExists(tool) || !Cover.Create())
         return false;
-    Cons.OnPoll = [this](TCons& runner) { runner.TerminateRequested = AbortRequested; };
+    Cons.OnPoll = nullptr;
     Cons.Run("Extracting Cover ...",
              QuoteArg(tool) + " --block-number=" + std::to_string(*block) + " " +
                  QuoteArg("--export-picture-to=" + Cover.Path()) + " " + SrcArg(),

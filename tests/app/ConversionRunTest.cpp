@@ -56,7 +56,7 @@ TEST_F(ConversionRun, EachSaveModeWritesWhereItShould) {
     EXPECT_EQ(Dialogs.Shown.back().Title,
               "2. COMBINE-SELECT : Select a new Filename and a new Directory");
     EXPECT_TRUE(fs::exists(Folder / "out/mix.m4a"));
-    EXPECT_EQ(Form->FilterIndex, 2);
+    EXPECT_EQ(Inside(*Form).FilterIndex, 2);
 
     Mode(false, true);
     Drop({a, b});
@@ -78,7 +78,7 @@ TEST_F(ConversionRun, EachSaveModeWritesWhereItShould) {
               "4. SEPARATE-SELECT : Select a new Directory, Filename from Source");
     EXPECT_TRUE(fs::exists(Folder / "out/a.mp4"));
     EXPECT_TRUE(fs::exists(Folder / "out/b.mp4"));
-    EXPECT_EQ(Form->OutputName, "a.wav");
+    EXPECT_EQ(Inside(*Form).OutputName, "a.wav");
     EXPECT_TRUE(Errors().empty());
     EXPECT_EQ(Panel("stbarProcessing", 0), "Ready");
 }
@@ -93,13 +93,13 @@ TEST_F(ConversionRun, ACancelledDialogStartsNothing) {
 
 TEST_F(ConversionRun, VerifyOnlyOpensNoDialogAndWritesNothing) {
     Check("chbxVerify");
-    Form->FilterIndex = 2;
-    Form->OutputName = "kept";
+    Inside(*Form).FilterIndex = 2;
+    Inside(*Form).OutputName = "kept";
     Drop({MakeWav("a.wav", 1), MakeWav("b.wav", 1)});
     Start();
     EXPECT_TRUE(Dialogs.Shown.empty());
-    EXPECT_EQ(Form->OutputExt, ".m4a");
-    EXPECT_EQ(Form->OutputName, "kept");
+    EXPECT_EQ(Inside(*Form).OutputExt, ".m4a");
+    EXPECT_EQ(Inside(*Form).OutputName, "kept");
     EXPECT_EQ(Folder.Names(), (std::vector<std::string>{"a.wav", "b.wav", "home"}));
 
     Drop({MakeWav("c.wav", 1), MakeWav("d.wav", 1, 48000)});
@@ -121,15 +121,15 @@ TEST_F(ConversionRun, HoldsTheStateTableThroughARun) {
     Drop({MakeWav("a.wav", 1)});
     EXPECT_EQ(Controls(), "1011");
     std::string confirmed, running;
-    Form->mp4->OnStepStart = [&, shown = Form->mp4->OnStepStart](TMP4& job) {
-        running = Controls() + (Form->Busy ? "B" : "");
+    Inside(*Form).Job.OnStepStart = [&, shown = Inside(*Form).Job.OnStepStart](TMP4& job) {
+        running = Controls() + (Inside(*Form).Busy ? "B" : "");
         shown(job);
     };
     Answer(Folder / "a");
     Start();
     EXPECT_EQ(running, "0100B");
     EXPECT_EQ(Controls(), "0011");
-    EXPECT_FALSE(Form->Busy);
+    EXPECT_FALSE(Inside(*Form).Busy);
     EXPECT_TRUE(CueRows().isEmpty());
     EXPECT_EQ(Form->windowTitle(), "Parvane - APE/FLAC/MP3/WAV to MP4 transcoder 1.11.5.1");
 }
@@ -149,7 +149,7 @@ TEST_F(ConversionRun, AbortDuringDecodingOrEncodingLeavesNoOutput) {
         EXPECT_TRUE(NoTemporaryFiles());
         EXPECT_TRUE(CueRows().isEmpty());
         EXPECT_EQ(Panel("stbarSavedTo", 0), "encoding");
-        EXPECT_FALSE(Form->AbortPressed);
+        EXPECT_FALSE(Form->Abort().Pressed());
     }
     // Verify only stops the same way.
     Check("chbxVerify");
@@ -196,10 +196,10 @@ TEST_F(ConversionRun, ExitWhenDoneClosesAfterSuccessFailureAndAbort) {
 
 TEST_F(ConversionRun, AnExceptionInsideTheRunStillLeavesTheWindowIdle) {
     Drop({MakeWav("a.wav", 1)});
-    Form->mp4->OnStepStart = [](TMP4&) { throw std::runtime_error("handler failed"); };
+    Inside(*Form).Job.OnStepStart = [](TMP4&) { throw std::runtime_error("handler failed"); };
     Answer(Folder / "a");
     EXPECT_THROW(Form->Convert(), std::runtime_error);
-    EXPECT_FALSE(Form->Busy);
+    EXPECT_FALSE(Inside(*Form).Busy);
     EXPECT_EQ(Controls(), "0011");
     EXPECT_TRUE(Form->close());
 }
@@ -224,7 +224,7 @@ TEST_F(ConversionRun, SkipsAnEntryDeletedAfterTheDropAndTakesLongPaths) {
 }
 
 TEST_F(ConversionRun, MissingToolsEmptyTheCueListWithoutADialog) {
-    Form->ToolFolder = (Folder / "home").string() + "/";
+    Inside(*Form).ToolFolder = (Folder / "home").string() + "/";
     Drop({MakeWav("a.wav", 1)});
     Start();
     ASSERT_EQ(Dialogs.Shown.size(), 1u);

@@ -102,7 +102,7 @@ TEST_F(CueList, ADropDuringARunChangesNothing) {
     Drop({MakeWav("a.wav", 0.5)});
     QString before;
     int rows = -1;
-    Form->mp4->OnStepStart = [&, shown = Form->mp4->OnStepStart](TMP4& job) {
+    Inside(*Form).Job.OnStepStart = [&, shown = Inside(*Form).Job.OnStepStart](TMP4& job) {
         shown(job);
         if (rows >= 0)
             return;

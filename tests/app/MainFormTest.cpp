@@ -1,3 +1,4 @@
+#include "MainFormAccess.h"
 #include "ScriptedDialogs.h"
 #include "app/Gauge.h"
 #include "app/Main.h"
@@ -49,7 +50,7 @@ protected:
         EXPECT_NE(widget, nullptr) << name;
         return widget;
     }
-    QString Option() const { return QString::fromStdString(Form->mp4->EncoderOption); }
+    QString Option() const { return QString::fromStdString(Inside(*Form).Job.EncoderOption); }
     void Type(const char* edit, const QString& text) {
         Find<QLineEdit>(edit)->clear();
         QTest::keyClicks(Find<QLineEdit>(edit), text);
@@ -105,12 +106,12 @@ TEST_F(MainForm, BuildsTheEncoderOptionOfEachMode) {
     Find<QListWidget>("lbxRate")->setCurrentRow(5);
     Form->UpdateBitrateMode();
     EXPECT_EQ(Option(), "-cbr 192000");
-    EXPECT_EQ(Form->RateButton, 0);
+    EXPECT_EQ(Inside(*Form).RateButton, 0);
 
     // The edits start with the stored defaults, not the layout's texts.
     Form->SelectBitrateButton(1);
     EXPECT_EQ(Option(), "-br 126000");
-    EXPECT_EQ(Form->RateButton, 1);
+    EXPECT_EQ(Inside(*Form).RateButton, 1);
     EXPECT_TRUE(Find<QWidget>("grpbxConstBitrate")->isHidden());
     EXPECT_FALSE(Find<QWidget>("grpbxFreeBitrate")->isHidden());
 
@@ -125,7 +126,7 @@ TEST_F(MainForm, BuildsTheEncoderOptionOfEachMode) {
         EXPECT_EQ(Option(), option);
     }
     Form->SelectBitrateButton(7);
-    EXPECT_EQ(Form->RateButton, 0);
+    EXPECT_EQ(Inside(*Form).RateButton, 0);
 }
 
 TEST_F(MainForm, ValidatesAndEmptiesTheNumberEdits) {
@@ -185,7 +186,7 @@ TEST_F(MainForm, ReportsMissingToolsBesideTheWindow) {
     for (const char* tool : {"MAC", "flac", "metaflac", "neroAacEnc", "neroAacTag"})
         tooltest::WriteFile(folder / tool, "");
     std::filesystem::create_directory(folder / "lame");
-    Form->ToolFolder = folder.Path.string() + "/";
+    Inside(*Form).ToolFolder = folder.Path.string() + "/";
     Form->move(100, 120);
     EXPECT_FALSE(Form->CodecsPresent());
     ASSERT_EQ(Dialogs.Shown.size(), 1u);
@@ -196,7 +197,7 @@ TEST_F(MainForm, ReportsMissingToolsBesideTheWindow) {
               "\"Get Codecs\" menu item\nto download the Codecs.");
 
     Dialogs.Shown.clear();
-    Form->ToolFolder = PARVANE_APP_DIR;
+    Inside(*Form).ToolFolder = PARVANE_APP_DIR;
     EXPECT_TRUE(Form->CodecsPresent());
     EXPECT_TRUE(Dialogs.Shown.empty());
 }
@@ -233,17 +234,17 @@ TEST_F(MainForm, StaysOnTopAndADropTargetThroughToggles) {
 
 TEST_F(MainForm, RefusesToCloseDuringARunAndAbortsInstead) {
     Form->show();
-    Form->Busy = true;
+    Inside(*Form).Busy = true;
     EXPECT_FALSE(Form->close());
-    EXPECT_TRUE(Form->AbortFlag);
+    EXPECT_TRUE(Form->Abort().Requested());
     EXPECT_TRUE(Form->isVisible());
-    Form->Busy = false;
+    Inside(*Form).Busy = false;
     EXPECT_TRUE(Form->close());
 }
 
 TEST_F(MainForm, ChecksTheToolsOnceWhenFirstActivated) {
     tooltest::TScopedFolder folder;
-    Form->ToolFolder = folder.Path.string() + "/";
+    Inside(*Form).ToolFolder = folder.Path.string() + "/";
     Form->show();
     Form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));

@@ -1,3 +1,4 @@
+#include "MainFormAccess.h"
 #include "ScriptedDialogs.h"
 #include "app/Gauge.h"
 #include "app/Main.h"
@@ -31,7 +32,7 @@ protected:
     }
     void TearDown() override { qputenv("HOME", OldHome); }
 
-    TMP4& Job() { return *Form->mp4; }
+    TMP4& Job() { return Inside(*Form).Job; }
     TCGauge& Gauge() { return *Form->findChild<TCGauge*>("prGauge"); }
     TStatusBar& Bar(const char* name) { return *Form->findChild<TStatusBar*>(name); }
     QString Memo(const char* name) { return Form->findChild<QPlainTextEdit*>(name)->toPlainText(); }
@@ -108,7 +109,7 @@ TEST_F(Progress, FollowsARealSeparateRun) {
     std::vector<std::string> seen;
     QString savedBefore;
     Job().OnTagStart = [&](TMP4& job) {
-        tagStarts.push_back(Form->TagStepCount);
+        tagStarts.push_back(Inside(*Form).TagStepCount);
         savedBefore = Bar("stbarSavedTo").PanelText(1);
         Form->DoTagStart(job);
         seen.push_back(Bar("stbarProcessing").PanelText(0).toStdString() + "|" +
@@ -154,7 +155,11 @@ TEST_F(Progress, AnAbortGreysTheGaugeAtTheNextReport) {
     ASSERT_TRUE(Job().AddSrcFile(MakeWav("long.wav", 120)));
     Job().OutputExt = ".mp4";
     Job().SetEncoderOption("-cbr 128000");
-    Form->AbortFlag = true;
+    const TMP4::TEvent report = Job().OnProgress;
+    Job().OnProgress = [this, report](TMP4& job) {
+        Form->Abort().Request();
+        report(job);
+    };
     Job().SetOutputName("long");
     EXPECT_FALSE(Job().DoConvert(true, false));
     EXPECT_FALSE(Gauge().isEnabled());

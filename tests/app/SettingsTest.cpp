@@ -1,3 +1,4 @@
+#include "MainFormAccess.h"
 #include "ScriptedDialogs.h"
 #include "app/Main.h"
 #include "app/RadioGroup.h"
@@ -64,12 +65,12 @@ protected:
         EXPECT_TRUE(Checked("chbxNameIsTag"));
         EXPECT_EQ(Combine(), 0);
         EXPECT_EQ(Row(), 5);
-        EXPECT_EQ(Form->FilterIndex, 1);
+        EXPECT_EQ(Inside(*Form).FilterIndex, 1);
         EXPECT_EQ(Form->pos(), QPoint(50, 50));
         EXPECT_TRUE(Checked("rdbtnCBR"));
-        EXPECT_EQ(Form->RateButton, 0);
+        EXPECT_EQ(Inside(*Form).RateButton, 0);
         EXPECT_TRUE(Checked("rdbtnSource"));
-        EXPECT_EQ(Form->StoredDay, "10000");
+        EXPECT_EQ(Inside(*Form).StoredDay, "10000");
         EXPECT_EQ(Edit("ediQuality"), "33");
         EXPECT_EQ(Edit("ediFreeBitrate"), "126");
     }
@@ -87,7 +88,7 @@ TEST_F(Settings, FirstStartShowsTheDefaultsAndWritesNothing) {
 // The file is written whole at every close, with today's day from the check at start-up.
 TEST_F(Settings, ClosingWritesEveryValueEvenWhenNothingChanged) {
     Start();
-    Form->Today = [] { return 46365; };
+    Inside(*Form).Today = [] { return 46365; };
     Form->CheckApplVersion();
     Form->close();
     EXPECT_EQ(Stored(), "Windows Registry Editor Version 5.00\n\n"
@@ -112,7 +113,7 @@ TEST_F(Settings, ClosingWritesEveryValueEvenWhenNothingChanged) {
 
 TEST_F(Settings, EveryValueSurvivesACloseAndARestart) {
     Start();
-    Form->Today = [] { return 46400; };
+    Inside(*Form).Today = [] { return 46400; };
     for (const char* box : {"chbxVerify", "chbxOnTop", "chbxExitDone"})
         Find<QCheckBox>(box)->setChecked(true);
     for (const char* box : {"chbxUpdates", "chbxHint", "chbxNameIsTag"})
@@ -120,7 +121,7 @@ TEST_F(Settings, EveryValueSurvivesACloseAndARestart) {
     Form->CheckApplVersion();
     Find<TRadioGroup>("rdgrpConvert")->SetItemIndex(1);
     Find<QListWidget>("lbxRate")->setCurrentRow(2);
-    Form->FilterIndex = 2;
+    Inside(*Form).FilterIndex = 2;
     Form->move(120, 90);
     Find<QRadioButton>("rdbtnQuality")->setChecked(true);
     Find<QRadioButton>("rdbtnSelect")->setChecked(true);
@@ -136,12 +137,12 @@ TEST_F(Settings, EveryValueSurvivesACloseAndARestart) {
     EXPECT_FALSE(Checked("chbxNameIsTag"));
     EXPECT_EQ(Combine(), 1);
     EXPECT_EQ(Row(), 2);
-    EXPECT_EQ(Form->FilterIndex, 2);
+    EXPECT_EQ(Inside(*Form).FilterIndex, 2);
     EXPECT_EQ(Form->pos(), QPoint(120, 90));
-    EXPECT_EQ(Form->RateButton, 2);
+    EXPECT_EQ(Inside(*Form).RateButton, 2);
     EXPECT_TRUE(Checked("rdbtnQuality"));
     EXPECT_TRUE(Checked("rdbtnSelect"));
-    EXPECT_EQ(Form->StoredDay, "46400");
+    EXPECT_EQ(Inside(*Form).StoredDay, "46400");
     EXPECT_EQ(Edit("ediQuality"), "7");
     EXPECT_EQ(Edit("ediFreeBitrate"), "200");
 }
@@ -172,10 +173,10 @@ TEST_F(Settings, AValueOfTheWrongTypeFallsBackAlone) {
     Start();
     EXPECT_EQ(Combine(), 1);
     EXPECT_EQ(Row(), 5);
-    EXPECT_EQ(Form->FilterIndex, 2);
+    EXPECT_EQ(Inside(*Form).FilterIndex, 2);
     EXPECT_EQ(Edit("ediQuality"), "33");
     EXPECT_EQ(Edit("ediFreeBitrate"), "126");
-    EXPECT_EQ(Form->StoredDay, "10000");
+    EXPECT_EQ(Inside(*Form).StoredDay, "10000");
     EXPECT_FALSE(Checked("chbxVerify"));
     EXPECT_TRUE(Checked("chbxExitDone"));
 }
@@ -189,7 +190,7 @@ TEST_F(Settings, ValuesTheControlsCannotHoldTakeTheirDefaults) {
     Start();
     EXPECT_EQ(Combine(), 0);
     EXPECT_EQ(Row(), 5);
-    EXPECT_EQ(Form->FilterIndex, 1);
+    EXPECT_EQ(Inside(*Form).FilterIndex, 1);
     EXPECT_EQ(Form->pos(), QPoint(50, 50));
     EXPECT_TRUE(Checked("rdbtnCBR"));
     EXPECT_EQ(Edit("ediQuality"), "33");

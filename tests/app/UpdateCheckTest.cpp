@@ -1,3 +1,4 @@
+#include "MainFormAccess.h"
 #include "ScriptedDialogs.h"
 #include "app/Main.h"
 #include "update/LoopbackServer.h"
@@ -30,7 +31,7 @@ protected:
 
     void Start(int day = Day) {
         Form = std::make_unique<TMainForm>(Dialogs);
-        Form->Today = [day] { return day; };
+        Inside(*Form).Today = [day] { return day; };
     }
     void UseServer(const std::string& address) {
         qputenv("PARVANE_UPDATE_SERVER", QByteArray::fromStdString(address));
@@ -53,14 +54,14 @@ protected:
         UseServer(address);
         Start();
         // Earlier checks of this test stored today.
-        Form->StoredDay = "10000";
+        Inside(*Form).StoredDay = "10000";
         const auto start = std::chrono::steady_clock::now();
         Form->CheckApplVersion();
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         EXPECT_TRUE(Messages().empty()) << address;
-        EXPECT_EQ(Form->UpdateKind, -1);
-        EXPECT_EQ(Form->StoredDay, QString::number(Day));
+        EXPECT_EQ(Inside(*Form).UpdateKind, -1);
+        EXPECT_EQ(Inside(*Form).StoredDay, QString::number(Day));
         return seconds;
     }
 };
@@ -84,9 +85,9 @@ TEST_F(UpdateCheck, TellsWhetherTheServerHasANewerRelease) {
         UseServer(server.Address());
         Dialogs.Shown.clear();
         Start();
-        Form->StoredDay = "10000";
+        Inside(*Form).StoredDay = "10000";
         Form->CheckApplVersion();
-        EXPECT_EQ(Form->UpdateKind, c.Kind) << c.File;
+        EXPECT_EQ(Inside(*Form).UpdateKind, c.Kind) << c.File;
         ASSERT_EQ(Messages().size(), 1u) << c.File;
         EXPECT_EQ(Messages()[0].Title, "Information");
         EXPECT_EQ(Messages()[0].Text, c.Message);
@@ -107,13 +108,13 @@ TEST_F(UpdateCheck, ChecksAtTheFirstActivationOfADayOnly) {
                            [&](const std::string&) { storedAtRequest = Stored(); });
     UseServer(server.Address());
     Start();
-    EXPECT_EQ(Form->StoredDay, "10000");
+    EXPECT_EQ(Inside(*Form).StoredDay, "10000");
     Form->show();
     Form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
     ASSERT_EQ(server.Requests().size(), 1u);
     EXPECT_NE(storedAtRequest.find("\"juliancount\"=\"46365\""), std::string::npos);
-    EXPECT_EQ(Form->StoredDay, "46365");
+    EXPECT_EQ(Inside(*Form).StoredDay, "46365");
     ASSERT_EQ(Messages().size(), 1u);
     EXPECT_EQ(Messages()[0].Text, "Minor update 1.11.6.0 available");
 
@@ -136,8 +137,8 @@ TEST_F(UpdateCheck, WithTheBoxUntickedNothingIsFetchedButTheDayIsStored) {
     Start();
     Form->findChild<QCheckBox*>("chbxUpdates")->setChecked(false);
     Form->CheckApplVersion();
-    EXPECT_EQ(Form->TodayText, "46365");
-    EXPECT_EQ(Form->StoredDay, "10000");
+    EXPECT_EQ(Inside(*Form).TodayText, "46365");
+    EXPECT_EQ(Inside(*Form).StoredDay, "10000");
     Form->close();
     EXPECT_TRUE(server.Requests().empty());
     EXPECT_TRUE(Messages().empty());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MainFormAccess.h"
 #include "ScriptedDialogs.h"
 #include "app/Main.h"
 #include "job/Mp4.h"
@@ -101,8 +102,8 @@ protected:
     }
     // Runs the action at the first progress report of the given activity (10 encoding).
     void AtFirstReport(int activity, std::function<void()> action) {
-        auto shown = Form->mp4->OnProgress;
-        Form->mp4->OnProgress = [=, done = false](TMP4& job) mutable {
+        auto shown = Inside(*Form).Job.OnProgress;
+        Inside(*Form).Job.OnProgress = [=, done = false](TMP4& job) mutable {
             if (!done && job.Activity == activity) {
                 done = true;
                 action();

@@ -99,7 +99,7 @@ protected:
     }
 
     void ExpectIdle() {
-        EXPECT_FALSE(Form->Busy);
+        EXPECT_FALSE(Inside(*Form).Busy);
         EXPECT_FALSE(Find<QWidget>("btnAbort")->isEnabled());
         EXPECT_TRUE(Find<QWidget>("chbxVerify")->isEnabled());
         EXPECT_TRUE(CueRows().isEmpty());

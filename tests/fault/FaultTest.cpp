@@ -122,7 +122,7 @@ TEST_F(Fault, AHungToolEndsThroughTheAbortAlone) {
         int pumps = 0;
         platform::SetMessagePump([&] {
             if (++pumps == 7)
-                job.RequestAbort();
+                job.Abort.Request();
         });
         EXPECT_FALSE(job.DoConvert(false, false));
         EXPECT_GE(pumps, 7);
@@ -135,7 +135,7 @@ TEST_F(Fault, AHungToolEndsThroughTheAbortAlone) {
         QObject::connect(&ticks, &QTimer::timeout, [&] {
             if (++ticked != 10)
                 return;
-            EXPECT_TRUE(Form->Busy);
+            EXPECT_TRUE(Inside(*Form).Busy);
             Find<QPushButton>("btnAbort")->click();
         });
         ticks.start(100);

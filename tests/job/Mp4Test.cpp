@@ -19,7 +19,7 @@ namespace {
 const std::string AppDir = PARVANE_APP_DIR;
 
 // A FLAC source as the tool-based kinds decode: a temporary WAV, the real flac run on the
-// console, abort and progress through the console's polls.
+// console, progress through the console's polls.
 class TFlacKind : public TBase {
 public:
     TFlacKind() { Kind = 2; }
@@ -28,8 +28,7 @@ public:
         MakeWavName();
         Percent = 0;
         OnProgress(*this);
-        Cons.OnPoll = [this](TCons& runner) {
-            runner.TerminateRequested = AbortRequested;
+        Cons.OnPoll = [this](TCons&) {
             Percent = std::min(Percent + 1, 99);
             OnProgress(*this);
         };
@@ -308,7 +307,7 @@ TEST_F(Mp4Job, AFailedDecodeIsLeftOutAndReported) {
 TEST_F(Mp4Job, AbortDuringADecodeStopsAndRemovesItsWav) {
     AddFlac(MakeFlac("long.flac", 30));
     ASSERT_TRUE(Job.AddSrcFile(MakeWav("next.wav", 1)));
-    Job.OnProgress = [](TMP4& j) { j.AbortRequested = true; };
+    Job.OnProgress = [](TMP4& j) { j.Abort.Request(); };
     Job.SetOutputName("aborted");
     EXPECT_FALSE(Convert(true, false));
     EXPECT_EQ(Events, Strings{"StepStart:2"});
@@ -319,7 +318,7 @@ TEST_F(Mp4Job, AbortDuringTheEncoderRunDeletesThePartialFile) {
     const Strings files = {MakeWav("long.wav", 60), MakeWav("later.wav", 1)};
     Job.OnProgress = [](TMP4& j) {
         if (j.Activity == 10)
-            j.AbortRequested = true;
+            j.Abort.Request();
     };
     EXPECT_FALSE(Run(files, false, false));
     // Separate files: the run stops at the first abort.
@@ -411,8 +410,4 @@ TEST(Mp4EncoderPoll, PercentFromTheSecondsOnTheLastLine) {
         job.EncoderPoll(job.Cons);
     }
     EXPECT_EQ(raised, 3);
-
-    job.AbortRequested = true;
-    job.EncoderPoll(job.Cons);
-    EXPECT_TRUE(job.Cons.TerminateRequested);
 }

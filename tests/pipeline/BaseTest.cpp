@@ -112,7 +112,9 @@ TEST(BaseTempWav, MadeEmptyInTheTemporaryFolderAndDeleted) {
     EXPECT_TRUE(pipelinetest::TempWavs(folder / "tmp").empty());
 
     TToolKind aborted;
-    aborted.AbortRequested = true;
+    TAbortState abort;
+    abort.Request();
+    aborted.SetAbort(abort);
     aborted.MakeWavName();
     EXPECT_EQ(aborted.WavFile, "");
     EXPECT_TRUE(pipelinetest::TempWavs(folder / "tmp").empty());

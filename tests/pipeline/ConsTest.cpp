@@ -82,7 +82,7 @@ TEST(Cons, NewRunnerHasTheConsoleSizeAndNoState) {
     TCons cons;
     EXPECT_EQ(cons.BufferWidth, 265);
     EXPECT_EQ(cons.BufferHeight, 200);
-    EXPECT_FALSE(cons.Finished || cons.TerminateRequested || cons.TitleSet);
+    EXPECT_FALSE(cons.Finished || cons.Abort);
     EXPECT_FALSE(cons.OnPoll);
     EXPECT_TRUE(cons.ScreenLines.empty());
 }
@@ -93,7 +93,6 @@ TEST(Cons, AToolThatEndsAtOnceIsPolledTwiceAndSeenWhole) {
     rec.Attach(cons);
     ASSERT_TRUE(cons.Run("Converting to WAV...", Probe("lines 3"), "0", false));
     EXPECT_TRUE(cons.Finished);
-    EXPECT_TRUE(cons.TitleSet);
     ASSERT_EQ(rec.Snapshots.size(), 2u);
     EXPECT_EQ(rec.Snapshots[1], (Lines{"line 1", "line 2", "line 3"}));
     EXPECT_EQ(cons.ScreenLines, rec.Snapshots[1]);
@@ -188,17 +187,19 @@ TEST(Cons, AToolFloodingTheTerminalRunsToItsEnd) {
 
 TEST(Cons, TerminationEndsTheToolAndItsGrandchildWithinOnePoll) {
     TCons cons;
+    TAbortState abort;
+    cons.Abort = &abort;
     pid_t child = 0, grandchild = 0;
     int pollsAfterRequest = 0;
     cons.OnPoll = [&](TCons& c) {
-        if (c.TerminateRequested)
+        if (abort.Requested())
             ++pollsAfterRequest;
         for (const std::string& line : c.ScreenLines) {
             int a = 0, b = 0;
             if (std::sscanf(line.c_str(), "child %d grandchild %d", &a, &b) == 2) {
                 child = a;
                 grandchild = b;
-                c.TerminateRequested = true;
+                abort.Request();
             }
         }
     };

@@ -173,8 +173,11 @@ TEST_F(SourcesJob, AbortDuringEachDecoderDeletesItsWav) {
     for (const std::string& file : files) {
         SourceErrors.clear();
         DecodedSeconds.clear();
-        Job.AbortRequested = false;
-        Job.OnStepStart = [](TMP4& j) { j.AbortRequested = j.Activity != 10; };
+        Job.Abort.Clear();
+        Job.OnStepStart = [](TMP4& j) {
+            if (j.Activity != 10)
+                j.Abort.Request();
+        };
         EXPECT_FALSE(Run({file})) << file;
         EXPECT_TRUE(DecodedSeconds.empty() && SourceErrors.empty()) << file;
         EXPECT_FALSE(fs::exists(Output())) << file;
@@ -298,10 +301,10 @@ TEST_F(SourcesJob, NoCoverOutlivesAFailedAbortedOrBrokenRun) {
         if (j.Activity == TMP4::ActivityEncoding)
             heldAtEncoding = pipelinetest::TempWavs(Work / "tmp").size();
     };
-    Job.OnEncodeDone = [](TMP4& j) { j.AbortRequested = true; };
+    Job.OnEncodeDone = [](TMP4& j) { j.Abort.Request(); };
     EXPECT_FALSE(Run({wav}));
     EXPECT_EQ(heldAtEncoding, 1u);
-    Job.AbortRequested = false;
+    Job.Abort.Clear();
     Job.OnEncodeDone = [](TMP4&) { throw std::runtime_error("handler"); };
     EXPECT_THROW(Run({wav}), std::runtime_error);
     EXPECT_TRUE(pipelinetest::TempWavs(Work / "tmp").empty());

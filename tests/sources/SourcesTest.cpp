@@ -80,17 +80,15 @@ TEST(SourceParsers, ReadTheirToolsLinesAndSkipWhatDoesNotParse) {
 }
 
 // Only values rising within one screen report; Percent keeps the last line that parses.
-TEST(SourceParsers, ReportRisingValuesAndHandTheAbortOn) {
+TEST(SourceParsers, ReportRisingValues) {
     TFlac source;
     Strings reports;
     source.OnProgress = [&](TBase& s) { reports.push_back(std::to_string(s.Percent)); };
-    source.AbortRequested = true;
     source.Cons.ScreenLines = {"a.flac: 0% complete", "a.flac: 30% complete",
                                "a.flac: 20% complete", "a.flac: % complete"};
     source.ParseProgress();
     EXPECT_EQ(reports, Strings{"30"});
     EXPECT_EQ(source.Percent, 20);
-    EXPECT_TRUE(source.Cons.TerminateRequested);
 }
 
 TEST(SourceKinds, AcceptTheirExtensionInAnyCase) {
@@ -354,14 +352,22 @@ namespace {
 // header it wrote first, of a length the file never reaches.
 class TDyingMp3 : public TBase {
 public:
-    TDyingMp3() { Kind = 3; }
+    TDyingMp3() {
+        Kind = 3;
+        SetAbort(Kill);
+    }
     bool AcceptsFile(const std::string&) override { return true; }
     bool Decode() override {
         MakeWavName();
-        return RunDecoder(
-            platform::LameTool, "--decode " + SrcArg() + " " + QuoteArg(WavFile),
-            [this] { Cons.TerminateRequested = platform::FileSize(WavFile) > 200000; });
+        return RunDecoder(platform::LameTool, "--decode " + SrcArg() + " " + QuoteArg(WavFile),
+                          [this] {
+                              if (platform::FileSize(WavFile) > 200000)
+                                  Kill.Request();
+                          });
     }
+
+private:
+    TAbortState Kill;
 };
 
 } // namespace
@@ -400,12 +406,14 @@ TEST(SourceDecode, AbortStopsEachDecoderWithinOnePoll) {
         const fs::path fifo = dir / ("stuck" + std::to_string(source->Kind));
         ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
         source->SrcFile = fifo.string();
+        TAbortState abort;
+        source->SetAbort(abort);
         int slices = 0;
         int slicesAtAbort = -1;
         platform::SetMessagePump([&] {
             if (++slices == 3) {
                 slicesAtAbort = slices;
-                source->AbortRequested = true;
+                abort.Request();
             }
         });
         source->Decode();
