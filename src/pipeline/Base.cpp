@@ -159,6 +159,13 @@ bool TBase::RunDecoder(const char* tool, const std::string& arguments,
     const std::string toolPath = folder + tool;
     if (!platform::FileExists(toolPath))
         return false;
+    // With no output name a decoder would choose its own, beside the source.
+    if (WavFile.empty()) {
+        Failed = !AbortAsked();
+        if (Failed)
+            ErrorLines = {"No temporary file could be created for the decoded audio."};
+        return false;
+    }
     Percent = 0;
     if (OnProgress)
         OnProgress(*this);

@@ -346,6 +346,29 @@ TEST(SourceDecode, FailedDecodeKeepsTheScreenAndRemovesTheWav) {
     EXPECT_TRUE(pipelinetest::TempWavs(dir / "tmp").empty());
 }
 
+// Without a temporary file no decoder starts: given no output name, one would write beside the
+// source.
+TEST(SourceDecode, NoTemporaryFileMeansAFailureAndNothingBesideTheSource) {
+    TScopedFolder dir;
+    pipelinetest::TScopedTmpDir tmp(dir / "tmp");
+    fs::remove(dir / "tmp");
+    fs::create_directory(dir / "in");
+    fs::copy_file(MakeFlac(dir / "a.flac", 1), dir / "in" / "a.flac");
+    fs::copy_file(MakeMp3(dir / "a.mp3", 1), dir / "in" / "a.mp3");
+    fs::copy_file(Ape("mac-399.ape"), dir / "in" / "a.ape");
+    for (const auto& source : std::vector<std::shared_ptr<TBase>>{
+             std::make_shared<TFlac>(), std::make_shared<TMp3>(), std::make_shared<TApe>()}) {
+        source->SetSrcFile((dir / "in" / "a").string() + (source->Kind == TBase::KindFlac ? ".flac"
+                                                          : source->Kind == TBase::KindMp3
+                                                              ? ".mp3"
+                                                              : ".ape"));
+        EXPECT_FALSE(source->Decode()) << source->SrcFile;
+        EXPECT_TRUE(source->Failed) << source->SrcFile;
+        EXPECT_EQ(source->ErrorLines.size(), 1u) << source->SrcFile;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "in"), fs::directory_iterator()), 3);
+}
+
 namespace {
 
 // lame as a decoder that dies in the middle: killed once some audio is out, which leaves the
