@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Times a combined parvane-job run of ten three-minute WAVs against running neroAacEnc and
-# neroAacTag by hand with the same command lines, and the same job over the tracks as FLAC
-# against one ffmpeg process decoding and encoding them into one file, alternating each pair,
-# and prints each median wall time and the ratio ours / baseline.
+# neroAacTag by hand with the same command lines, alternating the two, and prints each median
+# wall time and the ratio job / by hand.
 #   job_bench.sh APP_FOLDER [RUNS]
 set -euo pipefail
 
@@ -47,27 +46,3 @@ done
 [[ -s "$work/job.mp4" && -s "$work/hand.mp4" ]] || { echo "a run wrote no output" >&2; exit 1; }
 
 result "job, 10 x 3 min WAV vs by hand" "$(median "${job[@]}")" "$(median "${hand[@]}")" 1.05
-
-# The encoder's segments on every core against the one core ffmpeg's encoder uses.
-flacs=()
-for f in "${files[@]}"; do
-  flac --silent --best -o "${f%.wav}.flac" "$f"
-  flacs+=("${f%.wav}.flac")
-  echo "file '${f%.wav}.flac'" >>"$work/list.txt"
-done
-job=() ffmpeg=()
-for ((i = 0; i < runs; i++)); do
-  rm -f "$work/flac.mp4" "$work/ffmpeg.m4a"
-  sync
-  start=$(now)
-  "$app/parvane-job" --to "$work" --name flac.mp4 "${flacs[@]}" >/dev/null
-  job+=("$(elapsed "$start" "$(now)")")
-  sync
-  start=$(now)
-  /usr/bin/ffmpeg -v error -nostdin -f concat -safe 0 -i "$work/list.txt" -c:a aac -b:a 192k \
-    "$work/ffmpeg.m4a"
-  ffmpeg+=("$(elapsed "$start" "$(now)")")
-done
-[[ -s "$work/flac.mp4" && -s "$work/ffmpeg.m4a" ]] || { echo "a run wrote no output" >&2; exit 1; }
-result "job, 10 x 3 min FLAC, $(nproc) cores vs ffmpeg" "$(median "${job[@]}")" \
-  "$(median "${ffmpeg[@]}")" 0.65
