@@ -97,6 +97,11 @@ std::vector<std::string> WithReason(std::vector<std::string> lines, const std::s
     return lines;
 }
 
+// One cover serves a file: the first source in cue order that has one.
+bool HasCover(const TBase* source) {
+    return !source->Cover.Path().empty();
+}
+
 } // namespace
 
 // The tagger stops on an abort too: one that hangs would otherwise hold the window busy for good.
@@ -193,7 +198,8 @@ bool TMP4::Convert() {
                 source->DeleteWav();
             return false;
         }
-        if (!VerifyOnly)
+        // Sources after the one that gave the file its cover need not look for theirs.
+        if (!VerifyOnly && std::none_of(JobSources.begin(), JobSources.end(), HasCover))
             source->FindCover();
         CurrentTarget = source->WavFile;
         const int seconds = source->WavLength();
@@ -274,10 +280,7 @@ bool TMP4::Convert() {
 void TMP4::DoTag() {
     TaggerCommand = platform::QuoteText(platform::AppFolder() + platform::TaggerTool) + " " +
                     platform::QuoteText(OutputFile);
-    // One cover for the file: the first source in cue order that has one.
-    const auto covered = std::find_if(Accepted.begin(), Accepted.end(), [](const TBase* source) {
-        return !source->Cover.Path().empty();
-    });
+    const auto covered = std::find_if(Accepted.begin(), Accepted.end(), HasCover);
     if (covered != Accepted.end())
         TaggerCommand.append(" ").append(
             platform::QuoteText("-add-cover:front:" + (*covered)->Cover.Path()));

@@ -66,13 +66,9 @@ bool TBase::KeepCover(std::span<const std::uint8_t> image) {
 }
 
 bool TBase::CoverFileOk() {
-    const std::int64_t size = platform::FileSize(Cover.Path());
-    if (size > 0 && static_cast<std::uint64_t>(size) <= MaxCoverBytes) {
-        std::vector<std::uint8_t> image(static_cast<std::size_t>(size));
-        std::ifstream in(Cover.Path(), std::ios::binary);
-        if (in.read(reinterpret_cast<char*>(image.data()), size) && IsCoverImage(image))
-            return true;
-    }
+    const auto image = platform::ReadSmallFile(Cover.Path(), MaxCoverBytes);
+    if (image && IsCoverImage(*image))
+        return true;
     Cover.Remove();
     return false;
 }
@@ -87,14 +83,10 @@ bool TBase::ReadFolderCover() {
     for (const char* name : Names) {
         for (const char* extension : Extensions) {
             for (const std::string& file : files) {
-                const std::string path = folder + file;
-                const std::int64_t size = platform::FileSize(path);
-                if (platform::AsciiLower(file) != std::string(name) + extension || size < 0 ||
-                    static_cast<std::uint64_t>(size) > MaxCoverBytes)
+                if (platform::AsciiLower(file) != std::string(name) + extension)
                     continue;
-                std::vector<std::uint8_t> image(static_cast<std::size_t>(size));
-                std::ifstream in(path, std::ios::binary);
-                if (in.read(reinterpret_cast<char*>(image.data()), size) && KeepCover(image))
+                const auto image = platform::ReadSmallFile(folder + file, MaxCoverBytes);
+                if (image && KeepCover(*image))
                     return true;
             }
         }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +20,18 @@ std::int64_t FileSize(const std::string& path) {
     if (path.empty() || stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return -1;
     return st.st_size;
+}
+
+std::optional<std::vector<std::uint8_t>> ReadSmallFile(const std::string& path,
+                                                       std::uint64_t maxBytes) {
+    const std::int64_t size = FileSize(path);
+    if (size < 0 || static_cast<std::uint64_t>(size) > maxBytes)
+        return std::nullopt;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    std::ifstream in(path, std::ios::binary);
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), size))
+        return std::nullopt;
+    return bytes;
 }
 
 bool DeleteFile(const std::string& path) {

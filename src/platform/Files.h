@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,9 @@ bool FileExists(const std::string& path);
 // Size in bytes of a regular file, -1 when there is none.
 std::int64_t FileSize(const std::string& path);
 
+// The bytes of a regular file of at most maxBytes; nothing for a larger or unreadable one.
+std::optional<std::vector<std::uint8_t>> ReadSmallFile(const std::string& path,
+                                                       std::uint64_t maxBytes);
 // Removes a file; false when nothing was removed.
 bool DeleteFile(const std::string& path);
 

@@ -49,8 +49,7 @@ void TApeTagReader::ReadTags(TByteSource& file, std::span<std::string> tagValues
     if (tagValues.size() < TagNames.size() || file.Size() < Id3v1Size)
         return;
     ReadId3v1(file, tagValues);
-    if (ReadApeFooter(file))
-        ReadApeTag(file, tagValues);
+    ReadApeTag(file, tagValues);
 }
 
 void TApeTagReader::ReadId3v1(TByteSource& file, std::span<std::string> tagValues) {
@@ -70,19 +69,17 @@ void TApeTagReader::ReadId3v1(TByteSource& file, std::span<std::string> tagValue
     tagValues[Slot(TTagField::Year)] = trailer.Year;
 }
 
-bool TApeTagReader::ReadApeFooter(TByteSource& file) {
-    const std::uint64_t tagEnd = file.Size() - Id3v1Length;
-    return tagEnd >= FooterSize && file.Seek(tagEnd - FooterSize) &&
-           file.Read(ApeFooter.data(), FooterSize) == FooterSize &&
-           std::memcmp(ApeFooter.data(), "APETAGEX", 8) == 0;
-}
-
 // The items lie between the start the footer gives and the footer itself. Reading stays inside
 // that range whatever the item count and sizes claim, so neither the ID3v1 trailer nor anything
 // past the file is read and no more rounds are run than the tag has bytes.
-std::uint64_t TApeTagReader::SeekItems(TByteSource& file) {
+std::uint64_t TApeTagReader::FindItems(TByteSource& file, std::uint32_t& itemCount) {
     const std::uint64_t tagEnd = file.Size() - Id3v1Length;
+    if (tagEnd < FooterSize || !file.Seek(tagEnd - FooterSize) ||
+        file.Read(ApeFooter.data(), FooterSize) != FooterSize ||
+        std::memcmp(ApeFooter.data(), "APETAGEX", 8) != 0)
+        return 0;
     const std::uint32_t tagSize = platform::LittleEndian32(ApeFooter.data() + 12);
+    itemCount = platform::LittleEndian32(ApeFooter.data() + 16);
     if (tagSize > tagEnd || !file.Seek(tagEnd - tagSize))
         return 0;
     return tagEnd - FooterSize;
@@ -98,8 +95,8 @@ bool TApeTagReader::NextItem(TByteSource& file, std::uint64_t end, std::uint32_t
 }
 
 void TApeTagReader::ReadApeTag(TByteSource& file, std::span<std::string> tagValues) {
-    const std::uint64_t itemsEnd = SeekItems(file);
-    const std::uint32_t itemCount = platform::LittleEndian32(ApeFooter.data() + 16);
+    std::uint32_t itemCount = 0;
+    const std::uint64_t itemsEnd = FindItems(file, itemCount);
     for (std::uint32_t item = 0; itemsEnd != 0 && item < itemCount; ++item) {
         std::uint32_t valueSize = 0;
         if (!NextItem(file, itemsEnd, valueSize))
@@ -132,8 +129,8 @@ std::vector<std::uint8_t> TApeTagReader::ReadFrontCover(TByteSource& file, std::
     // Only to learn whether the trailer is there; its values are not wanted.
     std::array<std::string, TagFieldCount> unused;
     ReadId3v1(file, unused);
-    const std::uint64_t itemsEnd = ReadApeFooter(file) ? SeekItems(file) : 0;
-    const std::uint32_t itemCount = platform::LittleEndian32(ApeFooter.data() + 16);
+    std::uint32_t itemCount = 0;
+    const std::uint64_t itemsEnd = FindItems(file, itemCount);
     for (std::uint32_t item = 0; itemsEnd != 0 && item < itemCount; ++item) {
         std::uint32_t valueSize = 0;
         if (!NextItem(file, itemsEnd, valueSize))

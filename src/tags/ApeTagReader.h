@@ -38,11 +38,10 @@ public:
 
 private:
     void ReadId3v1(TByteSource& file, std::span<std::string> tagValues);
-    bool ReadApeFooter(TByteSource& file);
     void ReadApeTag(TByteSource& file, std::span<std::string> tagValues);
-    // Moves to the first item of the tag ApeFooter ends; the end of the items, or 0 when the tag's
-    // start lies before the file's.
-    std::uint64_t SeekItems(TByteSource& file);
+    // Reads the footer before the trailer (Id3v1Length) and moves to the first item; the end of
+    // the items and their count, or an end of 0 when there is no tag whose start lies in the file.
+    std::uint64_t FindItems(TByteSource& file, std::uint32_t& itemCount);
     // Reads an item's header and key; false when it does not lie whole before end.
     bool NextItem(TByteSource& file, std::uint64_t end, std::uint32_t& valueSize);
     bool ReadKey(TByteSource& file, std::uint64_t end);

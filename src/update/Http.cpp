@@ -4,7 +4,6 @@
 #include "update/UpdateKind.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <cstdint>

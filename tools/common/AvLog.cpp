@@ -45,8 +45,10 @@ std::string TAvLog::FirstError() {
     return First;
 }
 
-std::string TAvLog::ErrorText(int code) {
+std::string TAvLog::Reason(const std::string& reason, int code) {
+    if (code >= 0)
+        return reason;
     char text[AV_ERROR_MAX_STRING_SIZE] = "";
     av_strerror(code, text, sizeof text);
-    return text;
+    return reason + ": " + text;
 }

@@ -10,6 +10,6 @@ public:
     static int ErrorCount();
     // The first error message, without its line end; empty when there was none.
     static std::string FirstError();
-    // The text libav gives for one of its error codes.
-    static std::string ErrorText(int code);
+    // reason, followed by libav's text for code when code is one of its errors.
+    static std::string Reason(const std::string& reason, int code);
 };

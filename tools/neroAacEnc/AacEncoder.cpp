@@ -41,9 +41,7 @@ TAacEncoder::~TAacEncoder() {
 }
 
 bool TAacEncoder::Fail(const std::string& reason, int code) {
-    Err = reason;
-    if (code < 0)
-        Err += ": " + TAvLog::ErrorText(code);
+    Err = TAvLog::Reason(reason, code);
     return false;
 }
 

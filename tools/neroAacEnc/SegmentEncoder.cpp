@@ -31,9 +31,7 @@ bool ChooseLayout(const AVCodec* codec, int channels, AVChannelLayout& layout) {
 TSegmentEncoder::TSegmentEncoder(const TEncoderSetup& setup) : Setup(setup) {}
 
 bool TSegmentEncoder::Fail(const std::string& reason, int code) {
-    Err = reason;
-    if (code < 0)
-        Err += ": " + TAvLog::ErrorText(code);
+    Err = TAvLog::Reason(reason, code);
     return false;
 }
 

@@ -26,12 +26,6 @@ const std::string Tool = "neroAacTag";
 constexpr unsigned MaxChplChapters = 255;
 constexpr off_t MaxCoverBytes = 16 << 20;
 
-// The picture's kind and size as the writer wants them: the codec, and a size it insists on.
-platform::TImageHeader ImageHeaderOf(const std::string& bytes) {
-    return platform::ReadImageHeader(
-        std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
-}
-
 AVCodecID CodecOf(platform::TImageKind kind) {
     return kind == platform::TImageKind::Jpeg  ? AV_CODEC_ID_MJPEG
            : kind == platform::TImageKind::Png ? AV_CODEC_ID_PNG
@@ -63,9 +57,7 @@ TMp4Tagger::~TMp4Tagger() {
 }
 
 bool TMp4Tagger::Fail(const std::string& reason, int code) {
-    Err = reason;
-    if (code < 0)
-        Err += ": " + TAvLog::ErrorText(code);
+    Err = TAvLog::Reason(reason, code);
     return false;
 }
 
@@ -93,7 +85,7 @@ bool TMp4Tagger::ReadCover() {
     close(fd);
     if (!ok)
         return Fail("cannot read the cover " + name);
-    const platform::TImageHeader header = ImageHeaderOf(CoverBytes);
+    const platform::TImageHeader header = platform::ReadImageHeader(CoverBytes);
     CoverCodec = CodecOf(header.Kind);
     if (CoverCodec == AV_CODEC_ID_NONE)
         return Fail("the cover " + name + " is not a JPEG or PNG image");

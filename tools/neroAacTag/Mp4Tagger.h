@@ -2,6 +2,7 @@
 
 #include "TagOptions.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,7 @@ private:
     std::vector<int> StreamMap;
     int TagsWritten = 0;
     // The new front cover's bytes and codec (an AVCodecID), and its output stream.
-    std::string CoverBytes;
+    std::vector<std::uint8_t> CoverBytes;
     int CoverCodec = 0;
     int CoverWidth = 0;
     int CoverHeight = 0;
