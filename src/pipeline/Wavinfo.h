@@ -1,18 +1,19 @@
 #pragma once
 
+#include "platform/RiffWave.h"
+
 #include <array>
 #include <cstdint>
 #include <istream>
 #include <string>
 
 // Reads what the program needs of a WAV file: does it start like a RIFF file, its sample rate and
-// the length of its audio. The RIFF chunks are walked, so the format and data chunks are found
-// wherever other programs put them; a walk stops after a bounded number of chunks.
+// the length of its audio, read by the chunk walk the codec tools share.
 class TWavInfo {
 public:
     // The first 44 bytes; bytes the file does not have keep their previous values.
     std::array<std::uint8_t, 44> Header{};
-    // The file starts with "RIFF".
+    // The file starts with "RIFF" or "RF64".
     bool Valid = false;
     std::string FileName;
 
@@ -27,17 +28,14 @@ public:
     int Seconds() const;
     // From the format chunk; for a file that is no RIFF file, whatever its bytes 24 to 27 hold.
     int SampleRate() const { return Rate; }
+    // From the format chunk; 0 without one.
+    int Channels() const { return static_cast<int>(Wave.Format.Channels); }
     // The bytes of audio the file holds, never more than are there.
-    std::uint64_t DataBytes() const { return Data; }
+    std::uint64_t DataBytes() const { return Wave.DataBytes; }
     // The data chunk declares more bytes than the file holds, as a writer that died leaves it.
-    bool Truncated() const { return Short; }
+    bool Truncated() const { return Wave.Truncated; }
 
 private:
     int Rate = 0;
-    std::uint32_t ByteRate = 0;
-    std::uint64_t Data = 0;
-    bool HasFormat = false;
-    bool Short = false;
-
-    void WalkChunks(std::istream& in, std::uint64_t fileSize);
+    platform::TRiffWave Wave;
 };

@@ -173,7 +173,14 @@ int main(int argc, char** argv) {
                             Chunk("LIST", "INFOISFT\x03\0\0\0ab"s) + Chunk("data", audio16))},
         {"open-size", Riff(WavFormat(1, 2, 16) + "data" + Le32(0xFFFFFFFF) + audio16)},
         {"overlong", Riff(WavFormat(1, 2, 16) + "data" + Le32(100000) + audio16)},
-        {"data-first", Riff(Chunk("data", audio16) + WavFormat(1, 2, 16))}};
+        {"data-first", Riff(Chunk("data", audio16) + WavFormat(1, 2, 16))},
+        {"rf64", "RF64" + Le32(0xFFFFFFFF) + "WAVE" +
+                     Chunk("ds64", std::string(8, '\0') + "\x40" + std::string(19, '\0')) +
+                     WavFormat(1, 2, 16) + "data" + Le32(0xFFFFFFFF) + audio16 +
+                     Chunk("LIST", "INFO"s)},
+        {"lame-mark", Riff(WavFormat(1, 2, 16) + "data" + Le32(0x80000000) + audio16)},
+        {"mark-then-chunk",
+         Riff(WavFormat(1, 2, 16) + "data" + Le32(0xFFFFFFD0) + audio16 + Chunk("LIST", "INFO"s))}};
     for (const auto& [name, bytes] : wavs) {
         Write(corpus / "wavinfo", name, bytes);
         Write(corpus / "wavreader", name, bytes);

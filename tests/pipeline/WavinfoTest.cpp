@@ -143,18 +143,10 @@ TEST(WavInfo, OpenAndOverlongDataSizesEndAtTheFileEnd) {
     EXPECT_EQ(cut.SampleRate(), 8000);
 }
 
-// A hostile file cannot keep the reader walking, and a format chunk too short for its rates
-// gives no length.
-TEST(WavInfo, WalkIsBoundedAndNeedsAFormat) {
+// A format chunk too short for its rates gives no length.
+TEST(WavInfo, NeedsAFormat) {
     TScopedFolder folder;
     const TLayout layout;
-    std::string tiny;
-    for (int i = 0; i < 5000; ++i)
-        tiny += Chunk("JUNK", "");
-    const TWavInfo many = Read(folder, Riff(tiny + layout.Format() + Chunk("data", Audio(64000))));
-    EXPECT_TRUE(many.Valid);
-    EXPECT_EQ(many.SampleRate(), 0);
-    EXPECT_EQ(many.Seconds(), -1);
 
     const TWavInfo clipped = Read(
         folder, Riff(Chunk("fmt ", Le16(1) + Le16(2) + Le32(8000)) + Chunk("data", Audio(64000))));

@@ -1,13 +1,12 @@
 #pragma once
 
 #include "common/WavFormat.h"
+#include "platform/RiffWave.h"
 
 #include <cstdint>
 #include <string>
 
-// Reads the audio of a RIFF WAVE file by walking its chunks, so a longer format chunk
-// (WAVE_FORMAT_EXTENSIBLE) or other chunks before the data are no obstacle. A data size of 0 or
-// 0xFFFFFFFF, as streaming writers leave it, means "up to the end of the file".
+// Reads the audio of a RIFF or RF64 WAVE file found by the chunk walk the program shares.
 class TWavReader {
 public:
     TWavReader() = default;
@@ -28,7 +27,7 @@ private:
     bool Fail(const std::string& reason);
     bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t size,
                 const char* whenShort);
-    bool ParseFormat(const std::uint8_t* chunk, std::uint32_t size);
+    bool TakeFormat(const platform::TRiffFormat& format);
 
     int Fd = -1;
     TWavFormat Fmt;
