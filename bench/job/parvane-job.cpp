@@ -222,6 +222,7 @@ int main(int argc, char** argv) {
         .Flag("Result", result)
         .Flag("SameSampleRate", job.SameSampleRate)
         .Flag("EncodeFailed", job.EncodeFailed)
+        .String("Refusal", job.Refusal)
         .Print();
     return result ? 0 : 1;
 }

@@ -375,6 +375,8 @@ QString TMainForm::RunFailureMessage() const {
                    ? "Mixed Sample Frequency audio file set detected."
                    : "Mixed Sample Frequency audio file set detected.\nCannot convert this set of "
                      "files to MP4.";
+    if (!mp4->Refusal.empty())
+        return Text(mp4->Refusal);
     if (mp4->EncodeFailed)
         return "The encoder did not write the MP4 file.\nIts messages are in the Error List.";
     if (mp4->Failed)

@@ -6,6 +6,7 @@
 #include "platform/ByteOrder.h"
 #include "platform/CommandLine.h"
 #include "platform/Files.h"
+#include "platform/TempFile.h"
 #include "platform/ToolNames.h"
 #include "sources/Ape.h"
 #include "sources/Flac.h"
@@ -13,7 +14,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
+#include <map>
+#include <sstream>
 
 namespace {
 
@@ -97,6 +101,43 @@ std::vector<std::string> WithReason(std::vector<std::string> lines, const std::s
     return lines;
 }
 
+// The bits per second the encoder option asks for: -cbr and -br give them, -q maps onto an
+// average bitrate as the encoder does (stereo 128 kbps at 0.37, 320 at 0.75, by channel count).
+double EncoderBitrate(const std::string& option, unsigned channels) {
+    std::istringstream words(option);
+    std::string word;
+    double quality = 0.5;
+    while (words >> word) {
+        std::string value;
+        if ((word == "-cbr" || word == "-br") && words >> value)
+            return std::atof(value.c_str());
+        if (word == "-q" && words >> value)
+            quality = std::atof(value.c_str());
+    }
+    const double stereo = 128000 + (quality - 0.37) * (320000 - 128000) / (0.75 - 0.37);
+    return std::max(stereo, 16000.0) * std::max(channels, 1u) / 2;
+}
+
+// What an MP4 of this audio takes: the bitrate's share and a little for its index and tags.
+std::uint64_t Mp4Bytes(const TPcmSize& size, const std::string& option) {
+    const double seconds = static_cast<double>(size.Frames) / std::max(size.SampleRate, 1u);
+    return static_cast<std::uint64_t>(seconds * EncoderBitrate(option, size.Channels) / 8 * 1.02) +
+           (std::uint64_t{64} << 10);
+}
+
+std::string SizeText(std::uint64_t bytes) {
+    static constexpr const char* Units[] = {"bytes", "kB", "MB", "GB", "TB"};
+    double value = static_cast<double>(bytes);
+    std::size_t unit = 0;
+    while (value >= 1000 && unit + 1 < std::size(Units)) {
+        value /= 1000;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", value, Units[unit]);
+    return text;
+}
+
 // One cover serves a file: the first source in cue order that has one.
 bool HasCover(const TBase* source) {
     return !source->Cover.Path().empty();
@@ -139,18 +180,23 @@ bool TMP4::DoConvert(bool combine, bool toSelected) {
 
     // A false result with nothing converted must not read as mixed rates or a failed step.
     SameSampleRate = true;
+    SameChannelCount = true;
     EncodeFailed = false;
     Failed = false;
+    Refusal.clear();
     if (Sources.empty())
         return false;
     if (toSelected)
         OutputDir = pipeline::FolderPart(OutputDir);
+    else if (combine)
+        OutputDir = pipeline::FolderPart(Sources.front()->SrcFile);
+    Refusal = RoomRefusal(combine, toSelected);
+    if (!Refusal.empty())
+        return false;
     bool result = false;
     if (combine) {
         for (const auto& source : Sources)
             JobSources.push_back(source.get());
-        if (!toSelected)
-            OutputDir = pipeline::FolderPart(Sources.front()->SrcFile);
         result = ConvertInto(
             OutputDir + pipeline::StripExtension(pipeline::FileNamePart(OutputFile)) + OutputExt);
         JobSources.clear();
@@ -164,10 +210,69 @@ bool TMP4::DoConvert(bool combine, bool toSelected) {
                 ? OutputDir + pipeline::StripExtension(pipeline::FileNamePart(src)) + OutputExt
                 : pipeline::StripExtension(src) + OutputExt);
         JobSources.clear();
+        // Its file is written: a long series holds one temporary WAV at a time.
+        source->DeleteWav();
         if (Abort.Requested())
             break;
     }
     return result;
+}
+
+std::string TMP4::RoomRefusal(bool combine, bool toSelected) const {
+    struct TNeed {
+        std::uint64_t Bytes = 0;
+        // The tagger writes its copy of the largest file beside it before the rename.
+        std::uint64_t Largest = 0;
+    };
+    const std::string tempFolder = platform::TempFolder();
+    std::uint64_t tempBytes = 0;
+    std::map<std::string, TNeed> outputs;
+    for (const auto& source : Sources) {
+        const std::uint64_t temp = source->TempBytes();
+        tempBytes = combine ? tempBytes + temp : std::max(tempBytes, temp);
+        const std::optional<TPcmSize> size = VerifyOnly ? std::nullopt : source->PcmSize();
+        if (!size)
+            continue;
+        const std::uint64_t bytes = Mp4Bytes(*size, EncoderOption);
+        TNeed& need =
+            outputs[combine || toSelected ? OutputDir : pipeline::FolderPart(source->SrcFile)];
+        need.Bytes += bytes;
+        need.Largest = combine ? need.Bytes : std::max(need.Largest, bytes);
+    }
+    // Folders of one file system share its room: the need is their sum, the room the least told.
+    struct TVolume {
+        std::uint64_t Needed = 0;
+        std::uint64_t Free = UINT64_MAX;
+        std::string Folder;
+    };
+    std::map<std::uint64_t, TVolume> volumes;
+    const auto add = [&](const std::string& folder, std::uint64_t bytes) {
+        const std::optional<platform::TFolderRoom> room = FolderRoom(folder.empty() ? "." : folder);
+        if (!room || bytes == 0)
+            return;
+        TVolume& volume = volumes[room->Volume];
+        volume.Needed += bytes;
+        if (room->Free < volume.Free) {
+            volume.Free = room->Free;
+            volume.Folder = folder;
+        }
+    };
+    // Without a temporary folder no decode can start, and each source says so.
+    if (!tempFolder.empty())
+        add(tempFolder, tempBytes);
+    for (const auto& [folder, need] : outputs)
+        add(folder, need.Bytes + need.Largest);
+    for (const auto& [id, volume] : volumes) {
+        if (volume.Needed <= volume.Free)
+            continue;
+        const std::string where = volume.Folder == tempFolder
+                                      ? "the temporary folder " + volume.Folder
+                                      : "the output folder " + volume.Folder;
+        return "There is not enough free space in " + where + ": this run needs " +
+               SizeText(volume.Needed) + " there and " + SizeText(volume.Free) +
+               " are free. Nothing was converted.";
+    }
+    return {};
 }
 
 bool TMP4::ConvertInto(const std::string& wanted) {
@@ -179,6 +284,7 @@ bool TMP4::ConvertInto(const std::string& wanted) {
 bool TMP4::Convert() {
     TotalSeconds = 0;
     SameSampleRate = true;
+    Refusal.clear();
     EncodeFailed = false;
     Accepted.clear();
 
@@ -213,17 +319,33 @@ bool TMP4::Convert() {
     }
 
     int referenceRate = 0;
+    int referenceChannels = 0;
+    SameChannelCount = true;
     for (TBase* source : JobSources) {
-        if (!source->WavFileOk())
+        // A WAV source cut short fails its decode and is left out like any other.
+        if (source->Failed || !source->WavFileOk())
             continue;
-        if (Accepted.empty())
+        if (Accepted.empty()) {
             referenceRate = source->SampleRate;
+            referenceChannels = source->Channels;
+        }
         SampleRate = source->SampleRate;
-        if (SampleRate != referenceRate)
+        if (SampleRate != referenceRate && SameSampleRate) {
             SameSampleRate = false;
+            Refusal = "The sources have different sample rates (" + std::to_string(referenceRate) +
+                      " Hz and " + std::to_string(SampleRate) +
+                      " Hz); one file cannot hold them. Nothing was encoded.";
+        }
+        if (source->Channels != referenceChannels && SameSampleRate && SameChannelCount) {
+            SameChannelCount = false;
+            Refusal = "The sources have different channel counts (" +
+                      std::to_string(referenceChannels) + " and " +
+                      std::to_string(source->Channels) +
+                      "); one file cannot hold them. Nothing was encoded.";
+        }
         Accepted.push_back(source);
     }
-    if (!SameSampleRate) {
+    if (!SameSampleRate || !SameChannelCount) {
         Accepted.clear();
         return false;
     }

@@ -4,6 +4,7 @@
 #include "pipeline/Base.h"
 #include "pipeline/Cons.h"
 #include "pipeline/Onename.h"
+#include "platform/Files.h"
 
 #include <functional>
 #include <memory>
@@ -26,6 +27,8 @@ public:
     TAbortState Abort;
     bool NameAsTitle = false;
     bool SameSampleRate = false;
+    // The accepted sources of the last Convert share one channel count.
+    bool SameChannelCount = false;
     // The last encoder run wrote no usable MP4 (as opposed to an abort or mixed rates).
     bool EncodeFailed = false;
     int Percent = 0;
@@ -51,6 +54,12 @@ public:
     // The tagger arguments of the source handled last.
     std::vector<std::string> MetaArgs;
     TOneName OneName;
+    // Why the last run did nothing with the sources it had: mixed sample rates or channel
+    // counts, or no room for its files. Empty when it was not refused.
+    std::string Refusal;
+    // The room of a folder, asked before anything is decoded; tests hand in small figures.
+    std::function<std::optional<platform::TFolderRoom>(const std::string&)> FolderRoom =
+        platform::FolderRoom;
 
     TMP4();
     TMP4(const TMP4&) = delete;
@@ -78,5 +87,8 @@ public:
 private:
     // Makes the wanted path unique as OutputFile and converts into it.
     bool ConvertInto(const std::string& wanted);
+    // The refusal when the temporary WAVs or the MP4 files of this run cannot fit where they
+    // go; empty when they can or when the room cannot be told.
+    std::string RoomRefusal(bool combine, bool toSelected) const;
     void Raise(const TEvent& event);
 };

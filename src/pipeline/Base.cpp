@@ -42,6 +42,11 @@ void TBase::DeleteWav() {
 
 void TBase::CollectTags() {}
 
+std::uint64_t TBase::TempBytes() {
+    const std::optional<TPcmSize> size = PcmSize();
+    return size ? size->Bytes() + TWavInfo::HeaderSize() : 0;
+}
+
 void TBase::FindCover() {
     if (AbortAsked() || Failed || !platform::FileExists(WavFile))
         return;
@@ -111,6 +116,7 @@ bool TBase::CheckFile(const std::string& path) {
     TWavInfo info;
     info.ReadHeader(path);
     SampleRate = info.Valid ? info.SampleRate() : 0;
+    Channels = info.Valid ? info.Channels() : 0;
     return size >= TWavInfo::HeaderSize() && (Kind != KindWav || info.Valid);
 }
 

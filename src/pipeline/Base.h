@@ -3,6 +3,7 @@
 #include "pipeline/AbortState.h"
 #include "pipeline/Cons.h"
 #include "platform/TempFile.h"
+#include "tags/StreamHeader.h"
 #include "tags/TagField.h"
 
 #include <array>
@@ -27,6 +28,8 @@ public:
     enum : int { KindNone = 0, KindApe = 1, KindFlac = 2, KindMp3 = 3, KindWav = 4 };
     int Kind = KindNone;
     int SampleRate = 0;
+    // Of the WAV CheckFile read last; 0 when it had no format.
+    int Channels = 0;
     std::array<std::string, TagFieldCount> TagNames = {"TITLE",   "ARTIST", "TRACKNUMBER", "ALBUM",
                                                        "COMMENT", "GENRE",  "DATE"};
     // Indexed by TTagField; the named fields below take their copies in AppendAllMetaArgs.
@@ -55,6 +58,11 @@ public:
     // Removes the temporary WAV and the cover.
     virtual void DeleteWav();
     virtual void CollectTags();
+    // What the source decodes to, from its own header and before any decode; nothing when the
+    // header does not say.
+    virtual std::optional<TPcmSize> PcmSize() { return std::nullopt; }
+    // The room its temporary WAV will take: none for a source that is a WAV itself.
+    virtual std::uint64_t TempBytes();
     // The source's own front cover, else an image beside it, into Cover; only for a decoded
     // source and while no abort is pending.
     void FindCover();

@@ -1,6 +1,7 @@
 #include "pipeline/Wav.h"
 
 #include "pipeline/PathParts.h"
+#include "pipeline/Wavinfo.h"
 
 TWav::TWav() {
     Kind = KindWav;
@@ -16,11 +17,29 @@ void TWav::MakeWavName() {
 
 bool TWav::Decode() {
     MakeWavName();
-    return true;
+    TWavInfo info;
+    info.ReadHeader(WavFile);
+    // Taken for good, a recording cut short would hand the encoder less than its header says.
+    if (info.Truncated()) {
+        Failed = true;
+        ErrorLines = {"The audio of " + SrcFile + " ends before the length its header gives."};
+    }
+    return !Failed;
 }
 
 void TWav::DeleteWav() {
     Cover.Remove();
+}
+
+std::optional<TPcmSize> TWav::PcmSize() {
+    TWavInfo info;
+    info.ReadHeader(SrcFile);
+    const platform::TRiffFormat& format = info.Format();
+    if (format.Channels == 0 || format.BlockAlign < format.Channels)
+        return std::nullopt;
+    const unsigned bytes = format.BlockAlign / format.Channels;
+    return TPcmSize{format.SampleRate, format.Channels, bytes,
+                    info.DataBytes() / format.BlockAlign};
 }
 
 void TWav::CollectTags() {

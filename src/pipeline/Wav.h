@@ -14,4 +14,6 @@ public:
     void DeleteWav() override;
     // With NameAsTitle, the file name becomes the title; otherwise there are no tags.
     void CollectTags() override;
+    std::optional<TPcmSize> PcmSize() override;
+    std::uint64_t TempBytes() override { return 0; }
 };

@@ -30,6 +30,7 @@ public:
     int SampleRate() const { return Rate; }
     // From the format chunk; 0 without one.
     int Channels() const { return static_cast<int>(Wave.Format.Channels); }
+    const platform::TRiffFormat& Format() const { return Wave.Format; }
     // The bytes of audio the file holds, never more than are there.
     std::uint64_t DataBytes() const { return Wave.DataBytes; }
     // The data chunk declares more bytes than the file holds, as a writer that died leaves it.

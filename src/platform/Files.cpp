@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace platform {
@@ -50,6 +51,15 @@ std::vector<std::string> FolderFileNames(const std::string& folder) {
     std::sort(names.begin(), names.end(),
               [](const std::string& a, const std::string& b) { return NaturalLess(a, b); });
     return names;
+}
+
+std::optional<TFolderRoom> FolderRoom(const std::string& folder) {
+    struct statvfs room {};
+    struct stat st {};
+    if (statvfs(folder.c_str(), &room) != 0 || stat(folder.c_str(), &st) != 0)
+        return std::nullopt;
+    return TFolderRoom{std::uint64_t{room.f_bavail} * room.f_frsize,
+                       static_cast<std::uint64_t>(st.st_dev)};
 }
 
 } // namespace platform

@@ -23,4 +23,13 @@ bool DeleteFile(const std::string& path);
 // (NaturalLess). A folder that cannot be listed gives none.
 std::vector<std::string> FolderFileNames(const std::string& folder);
 
+// The room this user has in a folder's file system, and which file system it is (two folders
+// of one file system share its Volume).
+struct TFolderRoom {
+    std::uint64_t Free = 0;
+    std::uint64_t Volume = 0;
+};
+// Nothing when the folder cannot be asked.
+std::optional<TFolderRoom> FolderRoom(const std::string& folder);
+
 } // namespace platform

@@ -8,12 +8,18 @@
 
 namespace platform {
 
-std::string CreateTempWav() {
+std::string TempFolder() {
     std::error_code ec;
-    std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
-    if (ec)
+    const std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
+    return ec ? std::string() : folder.string();
+}
+
+std::string CreateTempWav() {
+    const std::string folder = TempFolder();
+    if (folder.empty())
         return {};
-    std::string pattern = (folder / (std::string(TempWavPrefix) + "XXXXXX.tmp")).string();
+    std::string pattern =
+        (std::filesystem::path(folder) / (std::string(TempWavPrefix) + "XXXXXX.tmp")).string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     int fd = mkstemps(name.data(), 4);

@@ -7,6 +7,9 @@ namespace platform {
 // The prefix every temporary WAV file of the program starts with.
 inline constexpr const char* TempWavPrefix = "~\xC3\x91Q";
 
+// The user's temporary folder (TMPDIR honoured); empty when there is none.
+std::string TempFolder();
+
 // Creates a new, empty file "~ÑQ" + six random characters + ".tmp" in the user's temporary folder
 // (TMPDIR honoured), exclusively, and returns its path; empty when no file could be created.
 std::string CreateTempWav();

@@ -13,6 +13,11 @@ bool TApe::AcceptsFile(const std::string& fileName) {
     return pipeline::LowerExtension(fileName) == ".ape";
 }
 
+std::optional<TPcmSize> TApe::PcmSize() {
+    TFileSource file;
+    return file.Open(SrcFile) ? ReadApePcmSize(file) : std::nullopt;
+}
+
 bool TApe::Decode() {
     MakeWavName();
     return RunDecoder(platform::MacTool, SrcArg() + " " + QuoteArg(WavFile) + " -d",

@@ -60,9 +60,19 @@ bool TFlac::AcceptsFile(const std::string& fileName) {
     return pipeline::LowerExtension(fileName) == ".flac";
 }
 
+std::optional<TPcmSize> TFlac::PcmSize() {
+    TFileSource file;
+    return file.Open(SrcFile) ? ReadFlacPcmSize(file) : std::nullopt;
+}
+
 bool TFlac::Decode() {
     MakeWavName();
-    return RunDecoder(platform::FlacTool, "-d -f " + SrcArg() + " -o " + QuoteArg(WavFile),
+    // flac refuses a plain WAV whose sizes would pass 32 bits.
+    const std::optional<TPcmSize> size = PcmSize();
+    const bool rf64 = size && size->Bytes() + 36 > 0xFFFFFFFFu;
+    return RunDecoder(platform::FlacTool,
+                      std::string(rf64 ? "-d -f --force-rf64-format " : "-d -f ") + SrcArg() +
+                          " -o " + QuoteArg(WavFile),
                       [this] { ParseProgress(); });
 }
 

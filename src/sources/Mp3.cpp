@@ -78,6 +78,11 @@ bool TMp3::AcceptsFile(const std::string& fileName) {
     return pipeline::LowerExtension(fileName) == ".mp3";
 }
 
+std::optional<TPcmSize> TMp3::PcmSize() {
+    TFileSource file;
+    return file.Open(SrcFile) ? ReadMp3PcmSize(file) : std::nullopt;
+}
+
 bool TMp3::Decode() {
     MakeWavName();
     return RunDecoder(platform::LameTool, "--decode " + SrcArg() + " " + QuoteArg(WavFile),

@@ -14,6 +14,7 @@ public:
     bool AcceptsFile(const std::string& fileName) override;
     bool Decode() override;
     void CollectTags() override;
+    std::optional<TPcmSize> PcmSize() override;
 
     // The poll handler of the decoder run.
     void ParseLameProgress();

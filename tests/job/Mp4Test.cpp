@@ -241,6 +241,35 @@ TEST_F(Mp4Job, MixedRatesAreNotCombined) {
     EXPECT_EQ(Mp4sIn(Src), (Strings{"cd.mp4", "dvd.mp4"}));
 }
 
+// Before anything is decoded: a combined file needs every source's WAV at once, separate files
+// the largest, as each file frees its WAV once it is written.
+TEST_F(Mp4Job, TemporaryRoomIsCountedBeforeAnyDecodeAndSeparateFilesHoldOneWavAtATime) {
+    const Strings files = {MakeFlac("a.flac", 1), MakeFlac("b.flac", 1)};
+    const std::string temp = (Work / "tmp").string();
+    // One decoded second fits into the temporary folder's own small file system, two do not.
+    Job.FolderRoom = [&temp](const std::string& folder) {
+        auto room = platform::FolderRoom(folder);
+        if (room && folder == temp)
+            *room = {300000, room->Volume + 1};
+        return room;
+    };
+    std::size_t steps = 0, mostWavs = 0;
+    Job.OnStepStart = [&](TMP4&) {
+        ++steps;
+        mostWavs = std::max(mostWavs, pipelinetest::TempWavs(temp).size());
+    };
+    Job.SetOutputName("both");
+    EXPECT_FALSE(Run(files, true, false));
+    EXPECT_NE(Job.Refusal.find("temporary folder " + temp + ":"), std::string::npos) << Job.Refusal;
+    EXPECT_EQ(steps, 0u);
+    EXPECT_TRUE(Mp4sIn(Src).empty());
+
+    EXPECT_TRUE(Run(files, false, false));
+    EXPECT_EQ(Job.Refusal, "");
+    EXPECT_EQ(Mp4sIn(Src), (Strings{"a.mp4", "b.mp4"}));
+    EXPECT_EQ(mostWavs, 1u);
+}
+
 TEST_F(Mp4Job, WavsOfOtherProgramsCombineWithAChapterAtEachFirstSample) {
     const Strings files = {
         MakeWavAs("junk.wav", 2, {}, true),

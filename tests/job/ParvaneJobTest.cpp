@@ -69,9 +69,11 @@ protected:
     TScopedFolder Work;
     pipelinetest::TScopedTmpDir Tmp{Work / "tmp"};
 
-    std::string MakeWav(const std::string& name, double seconds, int rate = 44100) {
+    std::string MakeWav(const std::string& name, double seconds, int rate = 44100,
+                        int channels = 2) {
         const std::string path = (Work / name).string();
-        tooltest::WriteWav(path, {.Rate = rate}, static_cast<std::uint64_t>(seconds * rate));
+        tooltest::WriteWav(path, {.Channels = channels, .Rate = rate},
+                           static_cast<std::uint64_t>(seconds * rate));
         return path;
     }
 };
@@ -101,16 +103,28 @@ TEST_F(ParvaneJob, PrintsEveryEventAndTheResult) {
                                      wavs[0] +
                                      "\",\"CurrentTarget\":\"\",\"MetaArgs\":[\"-meta:Title="
                                      "\\\"a\\\"\"]}");
-    EXPECT_EQ(
-        run.Lines.back(),
-        "{\"event\":\"Done\",\"Result\":true,\"SameSampleRate\":true,\"EncodeFailed\":false}");
+    EXPECT_EQ(run.Lines.back(),
+              "{\"event\":\"Done\",\"Result\":true,\"SameSampleRate\":true,\"EncodeFailed\":false,"
+              "\"Refusal\":\"\"}");
     EXPECT_EQ(tooltest::Chapters(Work / "out" / "both.m4a").size(), 2u);
 
+    // Sources one file cannot hold are refused before the encoder runs, each with its reason.
     const TJobRun mixed = RunJob({MakeWav("c.wav", 1, 48000), wavs[0]});
     EXPECT_EQ(mixed.ExitCode, 1);
-    EXPECT_EQ(
-        mixed.Lines.back(),
-        "{\"event\":\"Done\",\"Result\":false,\"SameSampleRate\":false,\"EncodeFailed\":false}");
+    EXPECT_EQ(mixed.Lines.back(),
+              "{\"event\":\"Done\",\"Result\":false,\"SameSampleRate\":false,\"EncodeFailed\":"
+              "false,\"Refusal\":\"The sources have different sample rates (48000 Hz and 44100 "
+              "Hz); one file cannot hold them. Nothing was encoded.\"}");
+    const TJobRun channels = RunJob({wavs[0], MakeWav("mono.wav", 1, 44100, 1)});
+    EXPECT_EQ(channels.ExitCode, 1);
+    EXPECT_EQ(channels.Lines.back(),
+              "{\"event\":\"Done\",\"Result\":false,\"SameSampleRate\":true,\"EncodeFailed\":"
+              "false,\"Refusal\":\"The sources have different channel counts (2 and 1); one file "
+              "cannot hold them. Nothing was encoded.\"}");
+    for (const auto& line : channels.Lines)
+        EXPECT_EQ(line.find("\"Activity\":10"), std::string::npos) << line;
+    for (const auto& entry : fs::recursive_directory_iterator(Work.Path))
+        EXPECT_NE(entry.path().extension(), ".mp4") << entry.path();
 }
 
 TEST_F(ParvaneJob, InterruptAbortsTheEncoderRun) {

@@ -14,6 +14,11 @@ void Put32(std::uint8_t* p, std::uint32_t v) {
     Put16(p + 2, v >> 16);
 }
 
+void Put64(std::uint8_t* p, std::uint64_t v) {
+    Put32(p, static_cast<std::uint32_t>(v));
+    Put32(p + 4, static_cast<std::uint32_t>(v >> 32));
+}
+
 } // namespace
 
 bool TWavFormat::IsSupported() const {
@@ -44,5 +49,21 @@ std::array<std::uint8_t, 44> TWavFormat::CanonicalHeader(std::uint32_t dataBytes
     Put16(p + 34, static_cast<unsigned>(BitsPerSample));
     std::copy_n("data", 4, p + 36);
     Put32(p + 40, dataBytes);
+    return h;
+}
+
+std::array<std::uint8_t, 80> TWavFormat::Rf64Header(std::uint64_t dataBytes) const {
+    std::array<std::uint8_t, 80> h{};
+    auto* p = h.data();
+    std::copy_n("RF64", 4, p);
+    Put32(p + 4, 0xFFFFFFFFu);
+    std::copy_n("WAVEds64", 8, p + 8);
+    Put32(p + 16, 28);
+    Put64(p + 20, h.size() - 8 + dataBytes);
+    Put64(p + 28, dataBytes);
+    Put64(p + 36, dataBytes / static_cast<std::uint64_t>(BlockAlign()));
+    // The canonical format and data chunk headers follow, as the 44-byte header has them.
+    const auto canonical = CanonicalHeader(0xFFFFFFFFu);
+    std::copy(canonical.begin() + 12, canonical.end(), p + 48);
     return h;
 }

@@ -18,4 +18,6 @@ struct TWavFormat {
     std::string Describe() const;
     // The canonical 44-byte header (format tag 1 or 3, fmt chunk of 16 bytes, data right after).
     std::array<std::uint8_t, 44> CanonicalHeader(std::uint32_t dataBytes) const;
+    // The same as RF64: the sizes in a ds64 chunk (empty table), the 32-bit ones 0xFFFFFFFF.
+    std::array<std::uint8_t, 80> Rf64Header(std::uint64_t dataBytes) const;
 };

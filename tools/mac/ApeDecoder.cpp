@@ -71,9 +71,6 @@ bool TApeDecoder::Open(const std::string& path) {
     Declared = st->duration;
     if (Declared <= 0 || st->time_base.num != 1 || st->time_base.den != Fmt.SampleRate)
         return Fail("the APE header declares no sample count");
-    const auto bytes = static_cast<std::uint64_t>(Declared) * Fmt.BlockAlign();
-    if (bytes > 0xFFFFFFFFull - 36)
-        return Fail("too long for a WAV file (its sizes end at 4 GiB)");
     return true;
 }
 
@@ -130,9 +127,14 @@ bool TApeDecoder::Drain(AVIOContext* out, const TProgress& progress) {
 }
 
 bool TApeDecoder::DecodeTo(AVIOContext* out, const TProgress& progress) {
-    const auto header =
-        Fmt.CanonicalHeader(static_cast<std::uint32_t>(Declared * Fmt.BlockAlign()));
-    avio_write(out, header.data(), static_cast<int>(header.size()));
+    const auto bytes = static_cast<std::uint64_t>(Declared) * Fmt.BlockAlign();
+    if (bytes >= Rf64From) {
+        const auto header = Fmt.Rf64Header(bytes);
+        avio_write(out, header.data(), static_cast<int>(header.size()));
+    } else {
+        const auto header = Fmt.CanonicalHeader(static_cast<std::uint32_t>(bytes));
+        avio_write(out, header.data(), static_cast<int>(header.size()));
+    }
     const avhelpers::TPacketPtr packet(av_packet_alloc());
     if (!packet)
         return Fail("out of memory");

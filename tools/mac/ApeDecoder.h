@@ -27,6 +27,9 @@ public:
 
     bool Open(const std::string& path);
     const TWavFormat& Format() const { return Fmt; }
+    // Audio of this many bytes or more gets an RF64 header: past it the 32-bit sizes of the
+    // canonical header would wrap.
+    void SetRf64From(std::uint64_t bytes) { Rf64From = bytes; }
     std::int64_t DeclaredSamples() const { return Declared; }
     // Writes the canonical header and all samples; false with Error() on any problem.
     bool DecodeTo(AVIOContext* out, const TProgress& progress);
@@ -43,6 +46,7 @@ private:
     TWavFormat Fmt;
     std::int64_t Declared = 0;
     std::int64_t Decoded = 0;
+    std::uint64_t Rf64From = 0xFFFFFFFFull - 36 + 1;
     std::vector<std::uint8_t> Buffer;
     std::string Err;
 };

@@ -1,4 +1,4 @@
-// mac: decodes an APE file into a PCM WAV file with the canonical 44-byte header.
+// mac: decodes an APE file into a PCM WAV file with the canonical 44-byte header (RF64 from 4 GiB).
 
 #include "ApeDecoder.h"
 #include "common/AvHelpers.h"
@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -28,7 +29,8 @@ const char* const HelpText =
     "Usage: mac SOURCE.ape OUTPUT.wav -d\n"
     "\n"
     "Decodes the APE file SOURCE.ape into OUTPUT.wav: PCM with the canonical 44-byte header, at\n"
-    "the source's sample rate, channel count and bit depth. Only decoding (-d) is offered.\n"
+    "the source's sample rate, channel count and bit depth; audio of 4 GiB or more gets an RF64\n"
+    "header instead. Only decoding (-d) is offered.\n"
     "\n"
     "OUTPUT.wav may be missing or an empty file; a file with content is never overwritten. The\n"
     "decode is strict: a damaged frame, or a file that ends before the number of samples its\n"
@@ -93,6 +95,9 @@ int Run(const std::string& source, const std::string& target) {
     tooltext::Line("Output: " + tooltext::ShortPath(target));
 
     TApeDecoder decoder;
+    // Tests reach the RF64 layout without decoding gigabytes.
+    if (const char* from = std::getenv("PARVANE_MAC_RF64_FROM"))
+        decoder.SetRf64From(std::strtoull(from, nullptr, 10));
     if (!decoder.Open(source)) {
         LeaveEmpty(target);
         return tooltext::Error(Tool, decoder.Error());
