@@ -192,6 +192,12 @@ TEST_F(Progress, MixedRatesGetTheirMessageForEachMode) {
               "to MP4.");
     Form->findChild<QWidget*>("chbxVerify")->setProperty("checked", true);
     EXPECT_EQ(Form->RunFailureMessage(), "Mixed Sample Frequency audio file set detected.");
+    // The job's other refusals (mixed channel counts, no room) bring their own text.
+    Job().Refusal = "The rates differ.";
+    EXPECT_EQ(Form->RunFailureMessage(), "Mixed Sample Frequency audio file set detected.");
+    Job().SameSampleRate = true;
+    Job().Failed = true;
+    EXPECT_EQ(Form->RunFailureMessage(), "The rates differ.");
 }
 
 TEST_F(Progress, EachRealDecoderShowsItsColourAndEncodingIsBlue) {

@@ -112,6 +112,20 @@ protected:
         return path.string();
     }
 
+    // As ffmpeg writes a WAV past 4 GiB, here for a short one.
+    std::string MakeRf64(const std::string& name, double seconds) {
+        const fs::path path = Src / name;
+        EXPECT_EQ(tooltest::RunTool({"/usr/bin/ffmpeg", "-v", "error", "-nostdin", "-f", "lavfi",
+                                     "-i", "sine=frequency=440:sample_rate=44100", "-t",
+                                     std::to_string(seconds), "-ac", "2", "-rf64", "always",
+                                     path.string()})
+                      .ExitCode,
+                  0);
+        EXPECT_EQ(tooltest::ReadFile(path).substr(0, 4), "RF64");
+        Checksums[path] = Checksum(path);
+        return path.string();
+    }
+
     std::string MakeFlac(const std::string& name, double seconds) {
         const std::string wav = (Work / "flac-input.wav").string();
         tooltest::WriteWav(wav, {}, static_cast<std::uint64_t>(seconds * 44100));
@@ -276,18 +290,19 @@ TEST_F(Mp4Job, WavsOfOtherProgramsCombineWithAChapterAtEachFirstSample) {
         MakeWavAs("extensible.wav", 3, {.Bits = 24, .Extensible = true}, true),
         MakeWavAs("list.wav", 1, {.Bits = 32, .Float = true, .ListBeforeData = true}),
         MakeWavAs("streamed.wav", 2, {.Bits = 8, .OpenDataSize = true}),
-        MakeWavAs("zero.wav", 1, {.OpenDataSize = true, .OpenDataValue = 0})};
+        MakeWavAs("zero.wav", 1, {.OpenDataSize = true, .OpenDataValue = 0}),
+        MakeRf64("rf64.wav", 2)};
     Job.NameAsTitle = true;
     Job.SetOutputName("layouts");
     ASSERT_TRUE(Run(files, true, false));
-    EXPECT_EQ(Job.TotalSeconds, 9);
+    EXPECT_EQ(Job.TotalSeconds, 11);
     const auto chapters = tooltest::Chapters(Src / "layouts.mp4");
-    ASSERT_EQ(chapters.size(), 5u);
-    const double starts[] = {0, 2, 5, 6, 8};
-    for (std::size_t i = 0; i < 5; ++i)
+    ASSERT_EQ(chapters.size(), 6u);
+    const double starts[] = {0, 2, 5, 6, 8, 9};
+    for (std::size_t i = 0; i < 6; ++i)
         EXPECT_NEAR(chapters[i].Start, starts[i], 0.05) << i;
     EXPECT_EQ(chapters[1].Title, "extensible");
-    EXPECT_NEAR(Duration(Src / "layouts.mp4"), 9, 0.1);
+    EXPECT_NEAR(Duration(Src / "layouts.mp4"), 11, 0.1);
 }
 
 TEST_F(Mp4Job, JunkBeforeTheFormatHidesNoMixOfRates) {

@@ -1,5 +1,7 @@
 #include "ToolTestSupport.h"
+#include "pipeline/Wavinfo.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 using namespace tooltest;
@@ -67,6 +69,39 @@ TEST(Mac, DecodesToCanonicalWavEqualToFfmpegsOwnDecode) {
         EXPECT_TRUE(bytes.substr(44) == reference.Out) << "samples differ from ffmpeg's decode";
     }
     EXPECT_EQ(dir.Names().size(), 3u);
+}
+
+// From 4 GiB of audio the header is RF64; the threshold is lowered here to reach it at once.
+TEST(Mac, WritesRf64FromItsThresholdAsFfmpegAndTheProgramReadIt) {
+    TScopedFolder dir;
+    const auto wav = dir / "out.wav";
+    const std::string ape = TestData("ape/mac-399.ape");
+    setenv("PARVANE_MAC_RF64_FROM", "1", 1);
+    const auto r = RunTool({Mac, ape, wav.string(), "-d"});
+    unsetenv("PARVANE_MAC_RF64_FROM");
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    const std::string bytes = ReadFile(wav);
+    const std::uint64_t data = 156556u * 4;
+    ASSERT_EQ(bytes.size(), 80 + data);
+    EXPECT_EQ(bytes.substr(0, 4), "RF64");
+    EXPECT_EQ(Get32(bytes, 4), 0xFFFFFFFFu);
+    EXPECT_EQ(bytes.substr(8, 8), "WAVEds64");
+    EXPECT_EQ(Get32(bytes, 16), 28u);
+    EXPECT_EQ(Get32(bytes, 20) | std::uint64_t{Get32(bytes, 24)} << 32, bytes.size() - 8);
+    EXPECT_EQ(Get32(bytes, 28) | std::uint64_t{Get32(bytes, 32)} << 32, data);
+    EXPECT_EQ(Get32(bytes, 36) | std::uint64_t{Get32(bytes, 40)} << 32, 156556u);
+    EXPECT_EQ(bytes.substr(48, 4), "fmt ");
+    EXPECT_EQ(bytes.substr(72, 4), "data");
+    EXPECT_EQ(Get32(bytes, 76), 0xFFFFFFFFu);
+    const auto decoded = RunTool(
+        {"/usr/bin/ffmpeg", "-v", "error", "-nostdin", "-i", wav.string(), "-f", "s16le", "-"});
+    const auto reference =
+        RunTool({"/usr/bin/ffmpeg", "-v", "error", "-nostdin", "-i", ape, "-f", "s16le", "-"});
+    EXPECT_TRUE(decoded.Out == reference.Out) << "ffmpeg reads other samples: " << decoded.Err;
+    TWavInfo info;
+    info.ReadHeader(wav.string());
+    EXPECT_EQ(info.DataBytes(), data);
+    EXPECT_EQ(info.Seconds(), 3);
 }
 
 TEST(Mac, DamagedOrTruncatedFilesFailFastAndLeaveAnEmptyOutput) {
