@@ -186,6 +186,13 @@ int main(int argc, char** argv) {
         Write(corpus / "wavreader", name, bytes);
     }
 
+    // STREAMINFO of 44.1 kHz stereo 16-bit, and an MPEG-1 layer III frame with its Xing count.
+    Write(corpus / "streamheader", "flac",
+          "fLaC\x00\x00\x00\x22\x10\x00\x10\x00"s + std::string(6, '\0') +
+              "\x0A\xC4\x42\xF0\x00\x01\x58\x88"s + std::string(16, '\0'));
+    Write(corpus / "streamheader", "mp3-xing",
+          "ID3\x03\x00\x00\x00\x00\x00\x02\x00\x00\xFF\xFB\x90\x64"s + std::string(32, '\0') +
+              "Xing\x00\x00\x00\x01\x00\x00\x01\x00"s);
     Write(id3v1, "v1-1", Id3v1(true));
     Write(id3v1, "v1-0", Id3v1(false));
 
