@@ -150,6 +150,9 @@ bool TCueSheet::Parse(std::string_view bytes, const std::string& sheetName) {
             continue;
         if (unclosed)
             return Fail(lineNumber, "a quote is not closed");
+        // A text holding one would be cut short on the tools' command lines.
+        if (line.find('\0') != std::string_view::npos)
+            return Fail(lineNumber, "holds a zero byte; this is no text");
         const std::string command = Upper(words[0]);
         const std::size_t args = words.size() - 1;
         TTrack* track = inTrack ? &Tracks.back() : nullptr;

@@ -96,6 +96,7 @@ TEST(CueSheet, WhatItCannotUseIsNamedWithSheetAndLine) {
              {one + "TITEL x\n", "line 4: unknown command TITEL"},
              {one + "PERFORMER\n", "line 4: PERFORMER needs a text"},
              {"FILE a.wav\n", "line 1: FILE needs a file name and a type"},
+             {one + std::string("TITLE \"a\0b\"\n", 12), "line 4: holds a zero byte"},
          }) {
         TCueSheet sheet;
         EXPECT_FALSE(sheet.Parse(c.Text, "disc.cue")) << c.Text;
