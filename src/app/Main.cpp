@@ -774,13 +774,24 @@ void TMainForm::DropPaths(const QStringList& paths) {
     ui->stbarSavedTo->SetPanelText(1, "");
     ui->PageControl1->setCurrentIndex(0);
     ui->prGauge->SetProgress(0);
-    for (const QString& name : paths) {
+    const auto isFolder = [](const QString& name) {
         std::error_code ec;
         // A name whose attributes cannot be read is taken for a folder and so yields nothing.
         const std::filesystem::file_status status = std::filesystem::status(name.toStdString(), ec);
-        if (ec || std::filesystem::is_directory(status))
+        return ec || std::filesystem::is_directory(status);
+    };
+    const auto isSheet = [](const QString& name) {
+        return pipeline::LowerExtension(name.toStdString()) == ".cue";
+    };
+    // Sheets first, as in a folder: an image dropped with its sheet is not added on its own.
+    std::set<std::string> images;
+    for (const QString& name : paths)
+        if (!isFolder(name) && isSheet(name))
+            AddCueEntry(name, &images);
+    for (const QString& name : paths) {
+        if (isFolder(name))
             SearchDir2(name);
-        else
+        else if (!isSheet(name) && !images.count(name.toStdString()))
             AddCueEntry(name);
     }
     if (!Busy) {

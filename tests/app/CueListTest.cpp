@@ -165,8 +165,8 @@ TEST_F(CueList, ClearingLeavesTheButtonsAndAnEmptyStartIsOnlyReady) {
     EXPECT_EQ(Find<TStatusBar>("stbarProcessing")->PanelText(0), "Ready");
 }
 
-// A sheet stands for its tracks, one row each; a folder of an image and its sheet gives the
-// tracks once and not the image as well; track rows move like any other.
+// A sheet stands for its tracks, one row each; an image dropped with its sheet, or a folder of
+// both, gives the tracks once and not the image as well; track rows move like any other.
 TEST_F(CueList, ASheetGivesATrackRowEachAndItsFolderGivesThemOnce) {
     fs::create_directories(Folder / "disc");
     MakeFlac("disc/image.flac", 3);
@@ -181,6 +181,12 @@ TEST_F(CueList, ASheetGivesATrackRowEachAndItsFolderGivesThemOnce) {
     EXPECT_EQ(CueRows(), tracks);
     EXPECT_TRUE(Find<QPushButton>("btnConvert")->isEnabled());
 
+    Find<QPushButton>("btnClearCue")->click();
+    Drop({(Folder / "disc" / "image.flac").string(), sheet});
+    EXPECT_EQ(CueRows(), tracks);
+    Find<QPushButton>("btnClearCue")->click();
+    Drop({(Folder / "disc" / "image.flac").string()});
+    EXPECT_EQ(CueRows(), QStringList{(Folder / "disc" / "image.flac").c_str()});
     Find<QPushButton>("btnClearCue")->click();
     Drop({(Folder / "disc").string()});
     EXPECT_EQ(CueRows(), tracks + QStringList{(Folder / "disc" / "other.wav").c_str()});
