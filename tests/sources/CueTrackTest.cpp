@@ -254,7 +254,7 @@ TEST_F(CueTracks, AMissingImageOrAnIndexPastItsEndIsNamed) {
 }
 
 // Verify Only decodes each image once; the room check counts that one decode, not a decode
-// per track.
+// per track; an abort removes it.
 TEST_F(CueTracks, VerifyOnlyAndTheRoomCheckTakeEachImageOnce) {
     const fs::path image = Work / "disc.flac";
     MakeFlac(image, 2);
@@ -278,4 +278,10 @@ TEST_F(CueTracks, VerifyOnlyAndTheRoomCheckTakeEachImageOnce) {
     ASSERT_TRUE(Run(sheet, true));
     EXPECT_EQ(DecodedWavs.size(), 1u);
     EXPECT_FALSE(fs::exists(Out("all.m4a")));
+
+    // An abort while the image decodes stops the run and leaves no WAV the tracks shared.
+    Job.VerifyOnly = false;
+    Job.OnProgress = [](TMP4& j) { j.Abort.Request(); };
+    EXPECT_FALSE(Run(sheet, false));
+    EXPECT_TRUE(fs::is_empty(Work / "out"));
 }
