@@ -215,7 +215,8 @@ int main(int argc, char** argv) {
     job.ClearAll();
     for (const std::string& file : options.Files)
         if (!job.AddSrcFile(file))
-            std::cerr << "parvane-job: not a usable source: " << file << "\n";
+            std::cerr << "parvane-job: not a usable source: "
+                      << (job.SheetError.empty() ? file : job.SheetError) << "\n";
 
     const bool result = job.DoConvert(!options.Separate, options.ToSelected);
     TJsonLine("Done")

@@ -84,7 +84,10 @@ const TSaveMode SaveModes[] = {
      TSaveMode::TFolder::Chosen, TSaveMode::TName::Source},
 };
 
-const std::set<std::string> CueExtensions = {".ape", ".flac", ".wav", ".mp3"};
+const std::set<std::string> CueExtensions = {".ape", ".flac", ".wav", ".mp3", ".cue"};
+// A track row keeps its sheet and number here; its text is for the eye.
+const int SheetRole = Qt::UserRole;
+const int TrackRole = Qt::UserRole + 1;
 
 QColor ActivityColor(int activity) {
     switch (activity) {
@@ -607,7 +610,7 @@ bool TMainForm::RunSaveDialog() {
     if (!ui->chbxVerify->isChecked()) {
         const TSaveMode& mode =
             SaveModes[(CombineChosen() ? 0 : 2) + (ui->rdbtnSource->isChecked() ? 0 : 1)];
-        const std::string first = ui->lbxCueList->item(0)->text().toStdString();
+        const std::string first = RowPath(*ui->lbxCueList->item(0)).toStdString();
         const QString folder = Text(pipeline::FolderPart(first));
         TSaveRequest request{{}, {}, {}, SaveNameFilters, FilterIndex};
         request.Title = mode.Title;
@@ -660,7 +663,7 @@ void TMainForm::Convert() {
         ui->memError->clear();
         mp4->ClearAll();
         for (int row = 0; row < ui->lbxCueList->count(); ++row)
-            mp4->AddSrcFile(ui->lbxCueList->item(row)->text().toStdString());
+            AddRowSource(*ui->lbxCueList->item(row));
         const bool combine = CombineChosen();
         if (!mp4->DoConvert(combine, ui->rdbtnSelect->isChecked())) {
             ui->prGauge->SetProgress(0);
@@ -771,13 +774,24 @@ void TMainForm::DropPaths(const QStringList& paths) {
     ui->stbarSavedTo->SetPanelText(1, "");
     ui->PageControl1->setCurrentIndex(0);
     ui->prGauge->SetProgress(0);
-    for (const QString& name : paths) {
+    const auto isFolder = [](const QString& name) {
         std::error_code ec;
         // A name whose attributes cannot be read is taken for a folder and so yields nothing.
         const std::filesystem::file_status status = std::filesystem::status(name.toStdString(), ec);
-        if (ec || std::filesystem::is_directory(status))
+        return ec || std::filesystem::is_directory(status);
+    };
+    const auto isSheet = [](const QString& name) {
+        return pipeline::LowerExtension(name.toStdString()) == ".cue";
+    };
+    // Sheets first, as in a folder: an image dropped with its sheet is not added on its own.
+    std::set<std::string> images;
+    for (const QString& name : paths)
+        if (!isFolder(name) && isSheet(name))
+            AddCueEntry(name, &images);
+    for (const QString& name : paths) {
+        if (isFolder(name))
             SearchDir2(name);
-        else
+        else if (!isSheet(name) && !images.count(name.toStdString()))
             AddCueEntry(name);
     }
     if (!Busy) {
@@ -787,16 +801,59 @@ void TMainForm::DropPaths(const QStringList& paths) {
     }
 }
 
-void TMainForm::AddCueEntry(const QString& path) {
+void TMainForm::AddCueEntry(const QString& path, std::set<std::string>* images) {
     const std::string name = path.toStdString();
-    if (CueExtensions.count(pipeline::LowerExtension(name)) && mp4->AddSrcFile(name))
-        ui->lbxCueList->addItem(path);
+    const std::string extension = pipeline::LowerExtension(name);
+    if (!CueExtensions.count(extension))
+        return;
+    if (extension != ".cue") {
+        if (mp4->AddSrcFile(name))
+            ui->lbxCueList->addItem(path);
+        return;
+    }
+    const std::vector<TMP4::TSheetTrack> tracks = mp4->AddCueSheet(name);
+    if (tracks.empty())
+        ui->memError->appendPlainText(Text(mp4->SheetError));
+    for (const TMP4::TSheetTrack& track : tracks) {
+        const QString number = QString::number(track.Number).rightJustified(2, '0');
+        auto* row = new QListWidgetItem(
+            number + "  " + (track.Title.empty() ? "Track " + number : Text(track.Title)) + "  (" +
+            Text(pipeline::FileNamePart(track.Image)) + ")");
+        row->setData(SheetRole, path);
+        row->setData(TrackRole, track.Number);
+        ui->lbxCueList->addItem(row);
+        if (images)
+            images->insert(track.Image);
+    }
+}
+
+QString TMainForm::RowPath(const QListWidgetItem& row) {
+    const QVariant sheet = row.data(SheetRole);
+    return sheet.isValid() ? sheet.toString() : row.text();
+}
+
+void TMainForm::AddRowSource(const QListWidgetItem& row) {
+    const QVariant sheet = row.data(SheetRole);
+    if (!sheet.isValid()) {
+        mp4->AddSrcFile(row.text().toStdString());
+    } else if (!mp4->AddCueTrack(sheet.toString().toStdString(), row.data(TrackRole).toInt())) {
+        ui->memError->appendPlainText(Text(mp4->SheetError));
+    }
 }
 
 void TMainForm::SearchDir2(const QString& folder) {
     const QString prefix = folder.endsWith('/') ? folder : folder + '/';
-    for (const std::string& name : platform::FolderFileNames(prefix.toStdString()))
-        AddCueEntry(prefix + QString::fromStdString(name));
+    const std::vector<std::string> names = platform::FolderFileNames(prefix.toStdString());
+    // The sheets first: an image they stand for is not added again on its own.
+    std::set<std::string> images;
+    for (const std::string& name : names)
+        if (pipeline::LowerExtension(name) == ".cue")
+            AddCueEntry(prefix + QString::fromStdString(name), &images);
+    for (const std::string& name : names) {
+        const QString path = prefix + QString::fromStdString(name);
+        if (pipeline::LowerExtension(name) != ".cue" && !images.count(path.toStdString()))
+            AddCueEntry(path);
+    }
 }
 
 bool TMainForm::CombineChosen() const {
@@ -827,11 +884,12 @@ void TMainForm::lbxCueListMouseUp(Qt::MouseButton button, QPoint at) {
         DragFromIndex = -1;
         if (target < 0 || from < 0 || from >= list.count())
             return;
+        // The row moves whole: a track row carries its sheet and number.
         if (target < from) {
-            list.insertItem(target, DragText);
+            list.insertItem(target, list.item(from)->clone());
             delete list.takeItem(from + 1);
         } else if (target > from) {
-            list.insertItem(target + 1, DragText);
+            list.insertItem(target + 1, list.item(from)->clone());
             delete list.takeItem(from);
         }
         list.setCurrentRow(target);

@@ -10,8 +10,10 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 
+class QListWidgetItem;
 class QPainter;
 class TAbortState;
 class TDialogs;
@@ -114,7 +116,13 @@ private:
     void SourceDone(TMP4& job, bool removeCueRow);
     void WriteLogFile();
     void InstallMessageHook();
-    void AddCueEntry(const QString& path);
+    // Adds the file's row, or a sheet's track rows; the images the sheet stands for go into
+    // images when it is given.
+    void AddCueEntry(const QString& path, std::set<std::string>* images = nullptr);
+    // The path a row stands for: its file, or the sheet of its track.
+    static QString RowPath(const QListWidgetItem& row);
+    // Hands the row to the job as it was dropped.
+    void AddRowSource(const QListWidgetItem& row);
     // The closing steps of a run, taken however the run ended.
     void EndConvert();
     int CueRowAt(QPoint at) const;

@@ -1,5 +1,6 @@
 #include "job/Mp4.h"
 
+#include "pipeline/CueSheet.h"
 #include "pipeline/PathParts.h"
 #include "pipeline/Wav.h"
 #include "platform/AppFolder.h"
@@ -9,6 +10,7 @@
 #include "platform/TempFile.h"
 #include "platform/ToolNames.h"
 #include "sources/Ape.h"
+#include "sources/CueTrack.h"
 #include "sources/Flac.h"
 #include "sources/Mp3.h"
 
@@ -17,6 +19,7 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 
 namespace {
@@ -160,6 +163,8 @@ void TMP4::Raise(const TEvent& event) {
 }
 
 bool TMP4::AddSrcFile(const std::string& path) {
+    if (pipeline::LowerExtension(path) == ".cue")
+        return !AddCueSheet(path).empty();
     std::unique_ptr<TBase> source = NewSource(path);
     if (!source)
         return false;
@@ -169,6 +174,96 @@ bool TMP4::AddSrcFile(const std::string& path) {
         return false;
     Sources.push_back(std::move(source));
     return true;
+}
+
+std::shared_ptr<const TCueSheet> TMP4::LoadSheet(const std::string& path) {
+    if (const auto known = Sheets.find(path); known != Sheets.end())
+        return known->second;
+    auto sheet = std::make_shared<TCueSheet>();
+    if (!sheet->Load(path)) {
+        SheetError = sheet->Error();
+        return nullptr;
+    }
+    // Every image is looked for before any track is kept: a sheet runs whole or not at all.
+    for (std::size_t file = 0; file < sheet->Files.size(); ++file) {
+        const std::string image = sheet->FindImage(path, file);
+        const bool used = std::any_of(sheet->Tracks.begin(), sheet->Tracks.end(),
+                                      [&](const TCueSheet::TTrack& t) { return t.File == file; });
+        if (image.empty() && used) {
+            SheetError = path + ", line " + std::to_string(sheet->Files[file].Line) +
+                         ": the image " + sheet->Files[file].Name +
+                         " is not there beside the sheet; nothing of the sheet is converted";
+            return nullptr;
+        }
+        if (used && !ImageOf(image)) {
+            SheetError = path + ", line " + std::to_string(sheet->Files[file].Line) +
+                         ": the image " + image + " is no file this program decodes";
+            return nullptr;
+        }
+    }
+    Sheets[path] = sheet;
+    return sheet;
+}
+
+std::shared_ptr<TCueImage> TMP4::ImageOf(const std::string& path) {
+    if (const auto known = Images.find(path); known != Images.end())
+        return known->second;
+    auto image = std::make_shared<TCueImage>();
+    image->Source = NewSource(path);
+    if (!image->Source)
+        return nullptr;
+    image->Source->SetSrcFile(path);
+    if (!image->Source->SrcFileOk())
+        return nullptr;
+    Images[path] = image;
+    return image;
+}
+
+bool TMP4::AddCueTrack(const std::string& sheetPath, int number) {
+    SheetError.clear();
+    const std::shared_ptr<const TCueSheet> sheet = LoadSheet(sheetPath);
+    if (!sheet)
+        return false;
+    const auto track = std::find_if(sheet->Tracks.begin(), sheet->Tracks.end(),
+                                    [&](const TCueSheet::TTrack& t) { return t.Number == number; });
+    if (track == sheet->Tracks.end()) {
+        SheetError = sheetPath + ": holds no track " + std::to_string(number) + " any more";
+        return false;
+    }
+    const std::shared_ptr<TCueImage> image = ImageOf(sheet->FindImage(sheetPath, track->File));
+    if (!image) {
+        SheetError =
+            sheetPath + ": the image of track " + std::to_string(number) + " is not there any more";
+        return false;
+    }
+    auto source = std::make_unique<TCueTrack>(
+        sheet, sheetPath, static_cast<std::size_t>(track - sheet->Tracks.begin()), image);
+    source->SetSrcFile(image->Source->SrcFile);
+    source->NameAsTitle = NameAsTitle;
+    if (!source->SrcFileOk())
+        return false;
+    Sources.push_back(std::move(source));
+    return true;
+}
+
+std::vector<TMP4::TSheetTrack> TMP4::AddCueSheet(const std::string& path) {
+    SheetError.clear();
+    const std::shared_ptr<const TCueSheet> sheet = LoadSheet(path);
+    if (!sheet)
+        return {};
+    const std::size_t before = Sources.size();
+    std::vector<TSheetTrack> tracks;
+    for (const TCueSheet::TTrack& track : sheet->Tracks) {
+        if (!AddCueTrack(path, track.Number)) {
+            while (Sources.size() > before) {
+                Sources.back()->DeleteWav();
+                Sources.pop_back();
+            }
+            return {};
+        }
+        tracks.push_back({path, track.Number, track.Title, Sources.back()->SrcFile});
+    }
+    return tracks;
 }
 
 bool TMP4::DoConvert(bool combine, bool toSelected) {
@@ -204,11 +299,8 @@ bool TMP4::DoConvert(bool combine, bool toSelected) {
     }
     for (const auto& source : Sources) {
         JobSources = {source.get()};
-        const std::string& src = source->SrcFile;
-        result = ConvertInto(
-            toSelected
-                ? OutputDir + pipeline::StripExtension(pipeline::FileNamePart(src)) + OutputExt
-                : pipeline::StripExtension(src) + OutputExt);
+        result = ConvertInto((toSelected ? OutputDir : pipeline::FolderPart(source->SrcFile)) +
+                             source->OutputStem() + OutputExt);
         JobSources.clear();
         // Its file is written: a long series holds one temporary WAV at a time.
         source->DeleteWav();
@@ -227,8 +319,11 @@ std::string TMP4::RoomRefusal(bool combine, bool toSelected) const {
     const std::string tempFolder = platform::TempFolder();
     std::uint64_t tempBytes = 0;
     std::map<std::string, TNeed> outputs;
+    // Tracks of one image share its one decode.
+    std::set<const TBase*> decodes;
     for (const auto& source : Sources) {
-        const std::uint64_t temp = source->TempBytes();
+        const std::uint64_t temp =
+            decodes.insert(&source->Image()).second ? source->TempBytes() : 0;
         tempBytes = combine ? tempBytes + temp : std::max(tempBytes, temp);
         const std::optional<TPcmSize> size = VerifyOnly ? std::nullopt : source->PcmSize();
         if (!size)
@@ -291,6 +386,7 @@ bool TMP4::Convert() {
     for (TBase* source : JobSources) {
         ErrorLines.clear();
         source->SetAbort(Abort);
+        source->Image().SetAbort(Abort);
         source->CollectTags();
         MetaArgs = source->MetaArgs;
         source->OnProgress = [this](TBase& s) { RelayProgress(s); };
@@ -353,7 +449,10 @@ bool TMP4::Convert() {
     const std::string encoder = platform::AppFolder() + platform::EncoderTool;
     EncoderCommand = platform::QuoteText(encoder) + " " + EncoderOption;
     for (const TBase* source : Accepted)
-        EncoderCommand += " -if " + platform::QuoteText(source->WavFile);
+        EncoderCommand.append(" ")
+            .append(source->InputRange())
+            .append("-if ")
+            .append(platform::QuoteText(source->WavFile));
 
     // Sources that all failed to decode leave nothing to encode, and that is no success.
     bool result = VerifyOnly || !Accepted.empty() ||
@@ -406,6 +505,9 @@ void TMP4::DoTag() {
     if (covered != Accepted.end())
         TaggerCommand.append(" ").append(
             platform::QuoteText("-add-cover:front:" + (*covered)->Cover.Path()));
+    if (Accepted.size() > 1)
+        for (const std::string& arg : Accepted.front()->FileMetaArgs())
+            TaggerCommand += " " + arg;
     for (std::size_t k = 0; k < Accepted.size(); ++k) {
         TaggerCommand += " -chapter:" + std::to_string(k + 1);
         for (const std::string& arg : Accepted[k]->MetaArgs)
@@ -428,6 +530,8 @@ void TMP4::ClearAll() {
         Sources.front()->DeleteWav();
         Sources.erase(Sources.begin());
     }
+    Sheets.clear();
+    Images.clear();
 }
 
 void TMP4::RelayProgress(TBase& source) {

@@ -7,6 +7,7 @@
 #include "platform/Files.h"
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,8 +15,19 @@
 // Turns a set of sources into AAC in MP4 files: every source decodes to a WAV, the WAVs of one
 // output are checked for a common sample rate, encoded in one run and tagged with one chapter
 // per source. Everything runs inside DoConvert; the events let the window follow it.
+struct TCueImage;
+class TCueSheet;
+
 class TMP4 {
 public:
+    // A track AddCueSheet kept, as the cue list shows it.
+    struct TSheetTrack {
+        std::string Sheet;
+        int Number = 0;
+        std::string Title;
+        std::string Image;
+    };
+
     using TEvent = std::function<void(TMP4&)>;
 
     static constexpr int ActivityIdle = TBase::KindNone;
@@ -70,8 +82,16 @@ public:
     void SetOutputDir(const std::string& dir) { OutputDir = dir; }
     void SetEncoderOption(const std::string& option) { EncoderOption = option; }
 
-    // Keeps a source for the file when its kind is known and the file is usable.
+    // Keeps a source for the file when its kind is known and the file is usable; a sheet gives
+    // one source per track.
     bool AddSrcFile(const std::string& path);
+    // One source per track of the sheet, in its order; none, with SheetError, when the sheet
+    // cannot be used or an image it names is not there.
+    std::vector<TSheetTrack> AddCueSheet(const std::string& path);
+    // The source of one track; false with SheetError when the sheet or the track is gone.
+    bool AddCueTrack(const std::string& sheet, int number);
+    // Why the sheet added last gave nothing, naming the sheet and its line.
+    std::string SheetError;
     // Converts every kept source, into one file (combine) or one file each, next to the sources
     // or into OutputDir (toSelected); then drops all sources. False when nothing was converted.
     bool DoConvert(bool combine, bool toSelected);
@@ -85,10 +105,17 @@ public:
     void TaggerPoll(TCons& runner);
 
 private:
+    // The sheet read once a run; nothing with SheetError when it cannot be used.
+    std::shared_ptr<const TCueSheet> LoadSheet(const std::string& path);
+    // The decode every track of one image shares.
+    std::shared_ptr<TCueImage> ImageOf(const std::string& path);
     // Makes the wanted path unique as OutputFile and converts into it.
     bool ConvertInto(const std::string& wanted);
     // The refusal when the temporary WAVs or the MP4 files of this run cannot fit where they
     // go; empty when they can or when the room cannot be told.
     std::string RoomRefusal(bool combine, bool toSelected) const;
     void Raise(const TEvent& event);
+
+    std::map<std::string, std::shared_ptr<const TCueSheet>> Sheets;
+    std::map<std::string, std::shared_ptr<TCueImage>> Images;
 };

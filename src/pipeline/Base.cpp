@@ -42,6 +42,10 @@ void TBase::DeleteWav() {
 
 void TBase::CollectTags() {}
 
+std::string TBase::OutputStem() const {
+    return pipeline::StripExtension(pipeline::FileNamePart(SrcFile));
+}
+
 std::uint64_t TBase::TempBytes() {
     const std::optional<TPcmSize> size = PcmSize();
     return size ? size->Bytes() + TWavInfo::HeaderSize() : 0;

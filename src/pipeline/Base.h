@@ -63,6 +63,14 @@ public:
     virtual std::optional<TPcmSize> PcmSize() { return std::nullopt; }
     // The room its temporary WAV will take: none for a source that is a WAV itself.
     virtual std::uint64_t TempBytes();
+    // The source whose decode this one reads: itself, or the image a track is cut from.
+    virtual TBase& Image() { return *this; }
+    // The encoder's "-range FIRST:END " before this source's input, or nothing for all of it.
+    virtual std::string InputRange() const { return {}; }
+    // An output of its own is named this, with the output's extension.
+    virtual std::string OutputStem() const;
+    // What a file of several such sources carries as a whole; nothing to take the first's.
+    virtual std::vector<std::string> FileMetaArgs() const { return {}; }
     // The source's own front cover, else an image beside it, into Cover; only for a decoded
     // source and while no abort is pending.
     void FindCover();

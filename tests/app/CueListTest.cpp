@@ -1,6 +1,7 @@
 #include "WindowTest.h"
 #include "app/StatusBar.h"
 
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <sys/stat.h>
@@ -162,4 +163,57 @@ TEST_F(CueList, ClearingLeavesTheButtonsAndAnEmptyStartIsOnlyReady) {
     Find<QPushButton>("btnConvert")->click();
     EXPECT_TRUE(Dialogs.Shown.empty());
     EXPECT_EQ(Find<TStatusBar>("stbarProcessing")->PanelText(0), "Ready");
+}
+
+// A sheet stands for its tracks, one row each; an image dropped with its sheet, or a folder of
+// both, gives the tracks once and not the image as well; track rows move like any other.
+TEST_F(CueList, ASheetGivesATrackRowEachAndItsFolderGivesThemOnce) {
+    fs::create_directories(Folder / "disc");
+    MakeFlac("disc/image.flac", 3);
+    MakeWav("disc/other.wav", 0.5);
+    const std::string sheet = (Folder / "disc" / "image.cue").string();
+    tooltest::WriteFile(sheet, "FILE \"image.flac\" WAVE\nTRACK 01 AUDIO\nTITLE \"One\"\n"
+                               "INDEX 01 00:00:00\nTRACK 02 AUDIO\nINDEX 01 00:01:00\n"
+                               "TRACK 03 AUDIO\nTITLE \"Three\"\nINDEX 01 00:02:00\n");
+    Drop({sheet});
+    const QStringList tracks = {"01  One  (image.flac)", "02  Track 02  (image.flac)",
+                                "03  Three  (image.flac)"};
+    EXPECT_EQ(CueRows(), tracks);
+    EXPECT_TRUE(Find<QPushButton>("btnConvert")->isEnabled());
+
+    Find<QPushButton>("btnClearCue")->click();
+    Drop({(Folder / "disc" / "image.flac").string(), sheet});
+    EXPECT_EQ(CueRows(), tracks);
+    Find<QPushButton>("btnClearCue")->click();
+    Drop({(Folder / "disc" / "image.flac").string()});
+    EXPECT_EQ(CueRows(), QStringList{(Folder / "disc" / "image.flac").c_str()});
+    Find<QPushButton>("btnClearCue")->click();
+    Drop({(Folder / "disc").string()});
+    EXPECT_EQ(CueRows(), tracks + QStringList{(Folder / "disc" / "other.wav").c_str()});
+
+    Move(RowCentre(2), RowCentre(0));
+    Check("rdgrpConvertItem0");
+    Check("rdbtnSource");
+    Dialogs.SaveAnswer = TSaveChoice{"all", 1};
+    Find<QPushButton>("btnConvert")->click();
+    const auto chapters = tooltest::Chapters(Folder / "disc" / "all.mp4");
+    ASSERT_EQ(chapters.size(), 4u);
+    EXPECT_EQ(chapters[0].Title, "Three");
+    EXPECT_EQ(chapters[1].Title, "One");
+    EXPECT_EQ(chapters[2].Title, "Track 02");
+    EXPECT_NEAR(chapters[3].Start, 3.0, 0.001);
+}
+
+TEST_F(CueList, ASheetThatCannotBeUsedSaysWhyAndAddsNothing) {
+    const std::string sheet = (Folder / "lost.cue").string();
+    tooltest::WriteFile(sheet, "FILE \"lost.flac\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n");
+    const std::string bad = (Folder / "bad.cue").string();
+    tooltest::WriteFile(bad, "FILE \"lost.flac\" WAVE\nTRACK 01 AUDIO\nINDEX 01 0:0\n");
+    Drop({sheet, bad});
+    EXPECT_TRUE(CueRows().isEmpty());
+    const QString errors = Find<QPlainTextEdit>("memError")->toPlainText();
+    EXPECT_TRUE(errors.contains(QString::fromStdString(sheet) + ", line 1: the image lost.flac"))
+        << errors.toStdString();
+    EXPECT_TRUE(errors.contains(QString::fromStdString(bad) + ", line 3: INDEX needs"))
+        << errors.toStdString();
 }

@@ -113,6 +113,14 @@ int main(int argc, char** argv) {
     Write(corpus / "progress", "mac", "Progress: 45.3% (1.2 seconds remaining, 3.4 total)");
     Write(corpus / "progress", "flac", "track 01.flac: 45% complete, ratio=0.612");
     Write(corpus / "progress", "lame", "Frame#     2/1150   128 kbps  MS");
+    Write(corpus / "cuesheet", "two-files",
+          "\xEF\xBB\xBFREM GENRE Jazz\r\nREM DATE 1959\r\nPERFORMER \"Band\"\r\nTITLE \"Album\"\r\n"
+          "FILE \"a.flac\" WAVE\r\n  TRACK 01 AUDIO\r\n    TITLE \"One\"\r\n"
+          "    INDEX 01 00:00:00\r\n  TRACK 02 AUDIO\r\n    INDEX 00 02:59:70\r\n"
+          "    INDEX 01 03:00:01\r\nFILE b.wav WAVE\r\n  TRACK 03 AUDIO\r\n    INDEX 01 "
+          "00:00:00\r\n");
+    Write(corpus / "cuesheet", "cp1252",
+          "FILE \"disc.ape\" WAVE\nTRACK 01 AUDIO\nTITLE \"Caf\xE9\"\nINDEX 01 00:00:00\n");
 
     const std::string texts = Frame3("TIT2", "\x00T\xEDtle"s) +
                               Frame3("TPE1", "\x01\xFF\xFE"

@@ -99,6 +99,15 @@ bool TWavReader::Open(const std::string& path) {
     TotalFrames = dataBytes / static_cast<std::uint64_t>(Fmt.BlockAlign());
     FramesLeft = TotalFrames;
     Position = dataOffset;
+    DataOffset = dataOffset;
+    return true;
+}
+
+bool TWavReader::Window(std::uint64_t first, std::uint64_t count) {
+    if (first > TotalFrames || count > TotalFrames - first)
+        return false;
+    Position = DataOffset + first * static_cast<std::uint64_t>(Fmt.BlockAlign());
+    FramesLeft = count;
     return true;
 }
 

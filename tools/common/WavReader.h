@@ -21,6 +21,8 @@ public:
     // Reads up to maxFrames whole frames of interleaved sample bytes; 0 at the end, -1 on a read
     // error (Error() says why).
     long Read(std::uint8_t* buffer, long maxFrames);
+    // Reads from now on count frames from frame first on; false when they are not all there.
+    bool Window(std::uint64_t first, std::uint64_t count);
     const std::string& Error() const { return Err; }
 
 private:
@@ -34,5 +36,6 @@ private:
     std::uint64_t TotalFrames = 0;
     std::uint64_t FramesLeft = 0;
     std::uint64_t Position = 0;
+    std::uint64_t DataOffset = 0;
     std::string Err;
 };

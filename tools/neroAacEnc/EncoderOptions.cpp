@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <optional>
 
 namespace {
 
@@ -20,6 +22,24 @@ bool ParseNumber(const std::string& text, double& value) {
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value);
     return ec == std::errc() && ptr == end && std::isfinite(value);
+}
+
+// "FIRST:END" or "FIRST:" in samples.
+bool ParseRange(const std::string& text, TInputFile& file) {
+    const char* end = text.data() + text.size();
+    auto [colon, ec] = std::from_chars(text.data(), end, file.First);
+    if (ec != std::errc() || colon == end || *colon != ':')
+        return false;
+    if (colon + 1 == end) {
+        file.End.reset();
+        return true;
+    }
+    std::uint64_t last = 0;
+    auto [ptr, ec2] = std::from_chars(colon + 1, end, last);
+    if (ec2 != std::errc() || ptr != end || last < file.First)
+        return false;
+    file.End = last;
+    return true;
 }
 
 bool ParsePositive(const std::string& text, long& value) {
@@ -44,6 +64,8 @@ const char* TEncoderOptions::HelpText() {
            "            1.0 gives 446 kbit/s), scaled by channels/2\n"
            "  -if FILE  an input WAV: PCM 8/16/24/32-bit or IEEE float 32/64-bit, plain or\n"
            "            WAVE_FORMAT_EXTENSIBLE; all inputs share sample rate and channel count\n"
+           "  -range FIRST:END  read only samples FIRST up to, not including, END of the next\n"
+           "            input (FIRST: to its end); its chapter starts at FIRST\n"
            "  -of FILE  the output; an existing file is never replaced\n"
            "  -threads N  encode on N threads (the default is one per online core); the\n"
            "            output is the same, byte for byte, whatever N is\n"
@@ -63,6 +85,8 @@ bool TEncoderOptions::Fail(const std::string& reason) {
 
 bool TEncoderOptions::Parse(const std::vector<std::string>& args) {
     bool modeGiven = false;
+    // The part of the next input a -range asked for.
+    std::optional<TInputFile> range;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-help" || arg == "-h") {
@@ -72,14 +96,24 @@ bool TEncoderOptions::Parse(const std::vector<std::string>& args) {
         if (arg == "-lc")
             continue;
         const bool takesValue = arg == "-cbr" || arg == "-br" || arg == "-q" || arg == "-if" ||
-                                arg == "-of" || arg == "-threads";
+                                arg == "-of" || arg == "-threads" || arg == "-range";
         if (!takesValue)
             return Fail("unknown option " + arg);
         if (i + 1 >= args.size())
             return Fail(arg + " needs a value");
         const std::string& value = args[++i];
         if (arg == "-if") {
-            Inputs.push_back(value);
+            TInputFile file = range.value_or(TInputFile{});
+            file.Path = value;
+            Inputs.push_back(file);
+            range.reset();
+        } else if (arg == "-range") {
+            TInputFile file;
+            if (range || !ParseRange(value, file))
+                return Fail("-range takes FIRST:END or FIRST: in samples, once before an -if, "
+                            "not " +
+                            value);
+            range = file;
         } else if (arg == "-threads") {
             long threads = 0;
             if (!ParsePositive(value, threads) || threads > MaxThreads)
@@ -105,6 +139,8 @@ bool TEncoderOptions::Parse(const std::vector<std::string>& args) {
             }
         }
     }
+    if (range)
+        return Fail("-range must come before the -if it applies to");
     if (Inputs.empty())
         return Fail("no input (-if) given");
     if (Output.empty())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "InputSequence.h"
 #include "SegmentPlan.h"
 
 #include <string>
@@ -13,7 +14,7 @@ public:
     TMode Mode = TMode::Quality;
     double Quality = 0.5;
     long Bitrate = 0;
-    std::vector<std::string> Inputs;
+    std::vector<TInputFile> Inputs;
     std::string Output;
     bool Help = false;
     // Worker threads; 0 means one per online core.

@@ -45,7 +45,7 @@ bool SameFormat(const TWavFormat& a, const TWavFormat& b) {
 
 } // namespace
 
-TInputSequence::TInputSequence(std::vector<std::string> paths) : Paths(std::move(paths)) {}
+TInputSequence::TInputSequence(std::vector<TInputFile> files) : Files(std::move(files)) {}
 
 TInputSequence::~TInputSequence() {
     swr_free(&Converter);
@@ -57,14 +57,14 @@ bool TInputSequence::Fail(const std::string& reason) {
 }
 
 std::string TInputSequence::Which(std::size_t index) const {
-    return "input " + std::to_string(index + 1) + " (" + tooltext::ShortPath(Paths[index], 100) +
-           ")";
+    return "input " + std::to_string(index + 1) + " (" +
+           tooltext::ShortPath(Files[index].Path, 100) + ")";
 }
 
 bool TInputSequence::Scan() {
-    for (std::size_t i = 0; i < Paths.size(); ++i) {
+    for (std::size_t i = 0; i < Files.size(); ++i) {
         TWavReader reader;
-        if (!reader.Open(Paths[i]))
+        if (!reader.Open(Files[i].Path))
             return Fail(Which(i) + ": " + reader.Error());
         const auto& fmt = reader.Format();
         if (i > 0 && (fmt.Channels != Channels() || fmt.SampleRate != SampleRate()))
@@ -72,9 +72,15 @@ bool TInputSequence::Scan() {
                         std::to_string(fmt.Channels) + " channels, input 1 has " +
                         std::to_string(SampleRate()) + " Hz and " + std::to_string(Channels()) +
                         "; all inputs must match");
-        List.push_back({Paths[i], fmt, reader.Frames()});
+        const TInputFile& file = Files[i];
+        const std::uint64_t end = file.End.value_or(reader.Frames());
+        if (file.First > end || end > reader.Frames())
+            return Fail(Which(i) + " holds " + std::to_string(reader.Frames()) +
+                        " samples; the part asked for, " + std::to_string(file.First) + " to " +
+                        std::to_string(end) + ", is not within them");
+        List.push_back({file.Path, fmt, end - file.First});
         AllNarrow = AllNarrow && !fmt.Float && fmt.BitsPerSample <= 16;
-        Total += reader.Frames();
+        Total += end - file.First;
     }
     return true;
 }
@@ -82,10 +88,10 @@ bool TInputSequence::Scan() {
 bool TInputSequence::OpenNext() {
     const std::size_t i = Next++;
     Current = std::make_unique<TWavReader>();
-    if (!Current->Open(Paths[i]))
+    if (!Current->Open(Files[i].Path))
         return Fail(Which(i) + ": " + Current->Error());
     const auto& fmt = Current->Format();
-    if (!SameFormat(fmt, List[i].Format) || Current->Frames() != List[i].Frames)
+    if (!SameFormat(fmt, List[i].Format) || !Current->Window(Files[i].First, List[i].Frames))
         return Fail(Which(i) + " changed while the inputs were being read");
     swr_free(&Converter);
     AVChannelLayout layout{};
@@ -105,7 +111,7 @@ bool TInputSequence::OpenNext() {
 bool TInputSequence::Read(TSampleStore& store, std::int64_t count) {
     while (count > 0) {
         if (!Current) {
-            if (Next >= Paths.size())
+            if (Next >= Files.size())
                 return true;
             if (!OpenNext())
                 return false;

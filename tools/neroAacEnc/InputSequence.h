@@ -5,10 +5,19 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 struct SwrContext;
+
+// One input and the part of it to read: its samples from First up to, not including, End (to its
+// end without one).
+struct TInputFile {
+    std::string Path;
+    std::uint64_t First = 0;
+    std::optional<std::uint64_t> End;
+};
 
 // The inputs read one after another as one stream of samples, one plane per channel.
 // Only the input being read is open, so a join of thousands of files needs one descriptor.
@@ -17,16 +26,17 @@ public:
     struct TInput {
         std::string Path;
         TWavFormat Format;
+        // Of the part read.
         std::uint64_t Frames = 0;
     };
 
-    explicit TInputSequence(std::vector<std::string> paths);
+    explicit TInputSequence(std::vector<TInputFile> files);
     TInputSequence(const TInputSequence&) = delete;
     TInputSequence& operator=(const TInputSequence&) = delete;
     ~TInputSequence();
 
-    // Reads every header, one file at a time; false with Error() when one cannot be read or
-    // does not match the first in sample rate and channels.
+    // Reads every header, one file at a time; false with Error() when one cannot be read, does
+    // not match the first in sample rate and channels, or is shorter than its part.
     bool Scan();
     const std::vector<TInput>& Inputs() const { return List; }
     int Channels() const { return List.empty() ? 0 : List[0].Format.Channels; }
@@ -44,7 +54,7 @@ private:
     bool Fail(const std::string& reason);
     std::string Which(std::size_t index) const;
 
-    std::vector<std::string> Paths;
+    std::vector<TInputFile> Files;
     std::vector<TInput> List;
     std::uint64_t Total = 0;
     bool AllNarrow = true;

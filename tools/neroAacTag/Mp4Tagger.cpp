@@ -214,6 +214,12 @@ bool TMp4Tagger::OpenOutput(TFdIo& io) {
     AVDictionary* options = nullptr;
     if (Output->nb_chapters > MaxChplChapters)
         av_dict_set(&options, "movflags", "disable_chpl", 0);
+    // As the encoder writes it: in milliseconds the edit list would cut up to half of one off
+    // the audio, and a track cut to the sample would lose its exact length.
+    for (unsigned i = 0; i < Output->nb_streams; ++i)
+        if (Output->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+            av_dict_set_int(&options, "movie_timescale", Output->streams[i]->codecpar->sample_rate,
+                            0);
     ret = avformat_write_header(Output, &options);
     av_dict_free(&options);
     if (ret < 0)

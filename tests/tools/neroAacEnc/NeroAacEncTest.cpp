@@ -271,3 +271,51 @@ TEST(NeroAacEnc, ScreenShowsRisingSecondsAfterSixLines) {
     for (int s = 0; s <= 60; ++s)
         EXPECT_NE(r.Err.find(Numbered("\rProcessed ", s, " seconds...")), std::string::npos) << s;
 }
+
+// A CD image cut by -range: each part's samples exactly, a chapter at each part's first sample,
+// and parts given one after another join into the image as it was.
+TEST(NeroAacEnc, RangesOfAnInputAreCutToTheSample) {
+    TScopedFolder dir;
+    const auto wav = dir / "image.wav";
+    const std::uint64_t frames = 3 * 44100 + 17;
+    WriteWav(wav, TWavSpec{}, frames, TSignal::Sine, 440);
+    const std::vector<std::uint64_t> cuts = {0, 44100 + 588 * 3, 2 * 44100 + 5, frames};
+    std::vector<std::string> args = {Encoder};
+    for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
+        const std::string range = std::to_string(cuts[i]) + ":" +
+                                  (i + 2 == cuts.size() ? "" : std::to_string(cuts[i + 1]));
+        args.insert(args.end(), {"-range", range, "-if", wav.string()});
+        const auto part = dir / Numbered("part", i, ".m4a");
+        ASSERT_EQ(
+            RunTool({Encoder, "-range", range, "-if", wav.string(), "-of", part.string()}).ExitCode,
+            0);
+        EXPECT_EQ(ProbeNumber(part, "stream=duration_ts", "duration_ts"),
+                  static_cast<double>(cuts[i + 1] - cuts[i]));
+    }
+    const auto joined = dir / "joined.m4a";
+    args.insert(args.end(), {"-of", joined.string()});
+    ASSERT_EQ(RunTool(args).ExitCode, 0);
+    EXPECT_EQ(ProbeNumber(joined, "stream=duration_ts", "duration_ts"),
+              static_cast<double>(frames));
+    const auto chapters = Chapters(joined);
+    ASSERT_EQ(chapters.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_NEAR(chapters[i].Start, static_cast<double>(cuts[i]) / 44100, 0.0005 + 1e-9);
+
+    for (const auto& bad : std::vector<std::vector<std::string>>{
+             {"-range", "5:1", "-if", wav.string()},
+             {"-range", "x:", "-if", wav.string()},
+             {"-range", "0:1", "-range", "0:2", "-if", wav.string()},
+             {"-if", wav.string(), "-range", "0:1"}}) {
+        std::vector<std::string> line = {Encoder};
+        line.insert(line.end(), bad.begin(), bad.end());
+        line.insert(line.end(), {"-of", (dir / "bad.m4a").string()});
+        EXPECT_EQ(RunTool(line).ExitCode, 2) << bad[1];
+    }
+    auto r =
+        RunTool({Encoder, "-range", std::to_string(frames - 1) + ":" + std::to_string(frames + 1),
+                 "-if", wav.string(), "-of", (dir / "bad.m4a").string()});
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_NE(r.Err.find("is not within them"), std::string::npos) << r.Err;
+    EXPECT_FALSE(fs::exists(dir / "bad.m4a"));
+}

@@ -1,0 +1,287 @@
+// CD images with their sheets through the job: the real decoders, encoder and tagger.
+
+#include "SourceTestFiles.h"
+#include "job/Mp4.h"
+#include "pipeline/PipelineTestSupport.h"
+
+#include <cmath>
+#include <set>
+
+using namespace sourcetest;
+using tooltest::TScopedFolder;
+
+namespace {
+
+struct TImageCase {
+    std::string Name;
+    // The image's file name in the sheet's folder.
+    std::string File;
+};
+
+class CueTracks : public testing::Test {
+protected:
+    TScopedFolder Work;
+    pipelinetest::TScopedTmpDir Tmp{Work / "tmp"};
+    TMP4 Job;
+    std::vector<Strings> SourceErrors;
+    std::set<std::string> DecodedWavs;
+
+    CueTracks() {
+        fs::create_directories(Work / "out");
+        Job.OutputExt = ".m4a";
+        Job.SetEncoderOption("-cbr 192000");
+        Job.OnSourceDone = [this](TMP4& j) {
+            if (j.Failed)
+                SourceErrors.push_back(j.ErrorLines);
+            else
+                DecodedWavs.insert(j.CurrentTarget);
+        };
+    }
+
+    // Into out/, as the window's run; no temporary WAV may outlive it.
+    bool Run(const std::string& sheet, bool combine) {
+        Job.ClearAll();
+        EXPECT_TRUE(Job.AddSrcFile(sheet)) << Job.SheetError;
+        Job.SetOutputName("all");
+        Job.SetOutputDir((Work / "out").string() + "/");
+        const bool result = Job.DoConvert(combine, true);
+        EXPECT_TRUE(pipelinetest::TempWavs(Work / "tmp").empty());
+        return result;
+    }
+
+    fs::path Out(const std::string& name) const { return Work / "out" / name; }
+};
+
+std::uint64_t Samples(const fs::path& mp4) {
+    return std::stoull(tooltest::Probe(mp4, "stream=duration_ts").at("duration_ts"));
+}
+
+// The decoded samples a gapless player plays: the stream's own length, the encoder's padding
+// at the end left out.
+std::vector<float> Played(const fs::path& mp4) {
+    std::vector<float> samples = tooltest::DecodeFloat(mp4);
+    samples.resize(std::min<std::size_t>(samples.size(), Samples(mp4) * 2));
+    return samples;
+}
+
+double RmsDifference(const std::vector<float>& a, const std::vector<float>& b) {
+    double sum = 0;
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i)
+        sum += (a[i] - b[i]) * (a[i] - b[i]);
+    return std::sqrt(sum / std::max<std::size_t>(n, 1));
+}
+
+// Sample positions at 44.1 kHz of mm:ss:ff.
+std::uint64_t At(int minutes, int seconds, int frames) {
+    return static_cast<std::uint64_t>((minutes * 60 + seconds) * 75 + frames) * 588;
+}
+
+const std::string Album = "REM GENRE \"Chamber\"\nREM DATE 1999\nPERFORMER \"The Band\"\n"
+                          "TITLE \"The Album\"\n";
+
+} // namespace
+
+// The image is decoded once; a pregap (INDEX 00) plays at the end of the track before.
+TEST_F(CueTracks, SeparateTracksAreExactToTheSampleAndJoinBackIntoTheImage) {
+    const std::vector<TImageCase> cases = {
+        {"FLAC by flac", "disc.flac"}, {"shared APE file", "disc.ape"}, {"WAV", "disc.wav"}};
+    for (const TImageCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const fs::path folder = Work / c.Name;
+        fs::create_directories(folder);
+        const fs::path image = folder / c.File;
+        if (c.File.ends_with(".flac"))
+            MakeFlac(image, 3.5, {"COMMENT=from the image"});
+        else if (c.File.ends_with(".ape"))
+            fs::copy_file(Ape("mac-399.ape"), image);
+        else
+            tooltest::WriteWav(image, {}, 154000, tooltest::TSignal::Sine, 440);
+        const std::string sheet = (folder / "disc.cue").string();
+        tooltest::WriteFile(sheet, Album + "FILE \"" + c.File +
+                                       "\" WAVE\n  TRACK 01 AUDIO\n    TITLE \"One: A/B\"\n"
+                                       "    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n"
+                                       "    TITLE \"Two\"\n    PERFORMER \"Guest\"\n"
+                                       "    INDEX 00 00:01:00\n    INDEX 01 00:01:10\n"
+                                       "  TRACK 03 AUDIO\n    INDEX 01 00:02:37\n");
+        fs::remove_all(Work / "out");
+        fs::create_directories(Work / "out");
+        DecodedWavs.clear();
+        ASSERT_TRUE(Run(sheet, false));
+        EXPECT_EQ(DecodedWavs.size(), 1u);
+        EXPECT_TRUE(SourceErrors.empty());
+
+        ASSERT_TRUE(Job.AddSrcFile(image.string()));
+        Job.SetOutputDir((Work / "out").string() + "/");
+        ASSERT_TRUE(Job.DoConvert(false, true));
+        const fs::path whole = Out("disc.m4a");
+        const std::uint64_t total = Samples(whole);
+        const std::vector<std::string> names = {"01 - One_ A_B.m4a", "02 - Two.m4a",
+                                                "03 - Track 03.m4a"};
+        const std::vector<std::uint64_t> starts = {0, At(0, 1, 10), At(0, 2, 37), total};
+        std::vector<float> joined;
+        for (std::size_t k = 0; k < names.size(); ++k) {
+            SCOPED_TRACE(names[k]);
+            ASSERT_TRUE(fs::exists(Out(names[k])));
+            EXPECT_EQ(Samples(Out(names[k])), starts[k + 1] - starts[k]);
+            const std::vector<float> part = Played(Out(names[k]));
+            joined.insert(joined.end(), part.begin(), part.end());
+            const auto tags = tooltest::Probe(Out(names[k]), "format_tags");
+            EXPECT_EQ(tags.at("TAG:track"), std::to_string(k + 1) + "/3");
+            EXPECT_EQ(tags.at("TAG:album"), "The Album");
+            EXPECT_EQ(tags.at("TAG:artist"), k == 1 ? "Guest" : "The Band");
+            EXPECT_EQ(tags.at("TAG:date"), "1999");
+            EXPECT_EQ(tags.at("TAG:genre"), "Chamber");
+            if (c.File.ends_with(".flac")) {
+                EXPECT_EQ(tags.at("TAG:comment"), "from the image");
+            }
+        }
+        EXPECT_EQ(tooltest::Probe(Out(names[0]), "format_tags").at("TAG:title"), "One: A/B");
+        // A sample lost or doubled at a cut shifts all that follows and shows far above the
+        // encoder's own error.
+        const std::vector<float> original = tooltest::DecodeFloat(image);
+        ASSERT_EQ(joined.size(), original.size());
+        const std::vector<float> played = Played(whole);
+        EXPECT_LT(RmsDifference(joined, original), 2 * RmsDifference(played, original) + 1e-4);
+    }
+}
+
+TEST_F(CueTracks, CombinedFileHasAChapterAtEveryIndex01AndTheSheetsAlbumTags) {
+    const fs::path image = Work / "disc.flac";
+    const fs::path cover = tooltest::MakeImage(Work, "pic.jpg", "8x8");
+    MakeFlac(image, 4, {"GENRE=Rock", "COMMENT=from the image"});
+    ASSERT_EQ(tooltest::RunTool(
+                  {AppDir + "metaflac", "--import-picture-from=" + cover.string(), image.string()})
+                  .ExitCode,
+              0);
+    const std::string sheet = (Work / "disc.cue").string();
+    tooltest::WriteFile(sheet, "PERFORMER \"The Band\"\nTITLE \"The Album\"\nREM DATE 2001\n"
+                               "FILE \"disc.flac\" WAVE\nTRACK 01 AUDIO\nTITLE \"First\"\n"
+                               "INDEX 01 00:00:00\nTRACK 02 AUDIO\nINDEX 00 00:01:00\n"
+                               "INDEX 01 00:01:33\nTRACK 03 AUDIO\nTITLE \"Third\"\n"
+                               "INDEX 01 00:02:74\n");
+    ASSERT_TRUE(Run(sheet, true));
+    EXPECT_EQ(DecodedWavs.size(), 1u);
+    const fs::path out = Out("all.m4a");
+    const auto chapters = tooltest::Chapters(out);
+    ASSERT_EQ(chapters.size(), 3u);
+    const std::vector<std::uint64_t> starts = {0, At(0, 1, 33), At(0, 2, 74)};
+    const Strings titles = {"First", "Track 02", "Third"};
+    for (std::size_t k = 0; k < 3; ++k) {
+        EXPECT_NEAR(chapters[k].Start, static_cast<double>(starts[k]) / 44100, 0.0005 + 1e-9);
+        EXPECT_EQ(chapters[k].Title, titles[k]);
+    }
+    EXPECT_EQ(Samples(out), 4u * 44100);
+    const auto tags = tooltest::Probe(out, "format_tags");
+    EXPECT_EQ(tags.at("TAG:title"), "The Album");
+    EXPECT_EQ(tags.at("TAG:album"), "The Album");
+    EXPECT_EQ(tags.at("TAG:artist"), "The Band");
+    EXPECT_EQ(tags.at("TAG:date"), "2001");
+    // Where the sheet says nothing, the image's own tags.
+    EXPECT_EQ(tags.at("TAG:genre"), "Rock");
+    EXPECT_EQ(tags.at("TAG:comment"), "from the image");
+    EXPECT_EQ(tooltest::CoverBytes(out), tooltest::ReadFile(cover));
+
+    // Separate files each carry the image's cover.
+    ASSERT_TRUE(Run(sheet, false));
+    for (const char* name : {"01 - First.m4a", "02 - Track 02.m4a", "03 - Third.m4a"})
+        EXPECT_EQ(tooltest::CoverBytes(Out(name)), tooltest::ReadFile(cover)) << name;
+}
+
+// Several FILEs, and sheets in UTF-8 with a BOM and in Windows-1252, with titles beyond ASCII.
+TEST_F(CueTracks, SheetsOfSeveralFilesAndEncodingsGiveTheirTracks) {
+    tooltest::WriteWav(Work / "a.wav", {}, 44100, tooltest::TSignal::Sine, 440);
+    tooltest::WriteWav(Work / "b.wav", {}, 3 * 44100, tooltest::TSignal::Sine, 660);
+    const std::string tracks = "FILE \"a.wav\" WAVE\nTRACK 01 AUDIO\nTITLE \"Stra\xDF"
+                               "e\"\nINDEX 01 00:00:00\nTRACK 02 AUDIO\nINDEX 00 00:00:50\n"
+                               "FILE \"b.wav\" WAVE\nINDEX 01 00:00:00\nTRACK 03 AUDIO\n"
+                               "TITLE \"Caf\xE9 \x80\"\nINDEX 01 00:02:00\n";
+    const std::string sheet1252 = (Work / "w1252.cue").string();
+    tooltest::WriteFile(sheet1252, tracks);
+    std::string utf8 = "\xEF\xBB\xBF" + tracks;
+    utf8.replace(utf8.find("\xDF"), 1, "\xC3\x9F");
+    utf8.replace(utf8.find("\xE9 \x80"), 3, "\xC3\xA9 \xE2\x82\xAC");
+    const std::string sheetBom = (Work / "bom.cue").string();
+    tooltest::WriteFile(sheetBom, utf8);
+    for (const std::string& sheet : {sheet1252, sheetBom}) {
+        SCOPED_TRACE(sheet);
+        fs::remove_all(Work / "out");
+        fs::create_directories(Work / "out");
+        const std::vector<TMP4::TSheetTrack> rows = Job.AddCueSheet(sheet);
+        ASSERT_EQ(rows.size(), 3u) << Job.SheetError;
+        EXPECT_EQ(rows[0].Title, "Stra\xC3\x9F"
+                                 "e");
+        EXPECT_EQ(fs::path(rows[2].Image).filename(), "b.wav");
+        ASSERT_TRUE(Run(sheet, false));
+        // The track whose INDEX 01 starts the second file: its pregap ends the first track.
+        EXPECT_EQ(Samples(Out("01 - Stra\xC3\x9F"
+                              "e.m4a")),
+                  44100u);
+        EXPECT_EQ(Samples(Out("02 - Track 02.m4a")), 2u * 44100);
+        EXPECT_EQ(Samples(Out("03 - Caf\xC3\xA9 \xE2\x82\xAC.m4a")), 44100u);
+        EXPECT_EQ(tooltest::Probe(Out("03 - Caf\xC3\xA9 \xE2\x82\xAC.m4a"), "format_tags")
+                      .at("TAG:title"),
+                  "Caf\xC3\xA9 \xE2\x82\xAC");
+        EXPECT_EQ(DecodedWavs.size(), 2u);
+        DecodedWavs.clear();
+    }
+}
+
+TEST_F(CueTracks, AMissingImageOrAnIndexPastItsEndIsNamed) {
+    const std::string missing = (Work / "gone.cue").string();
+    tooltest::WriteWav(Work / "here.wav", {}, 44100);
+    tooltest::WriteFile(missing, "FILE \"here.wav\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
+                                 "FILE \"Lost Disc.flac\" WAVE\nTRACK 02 AUDIO\n"
+                                 "INDEX 01 00:00:00\n");
+    EXPECT_FALSE(Job.AddSrcFile(missing));
+    EXPECT_NE(Job.SheetError.find(missing + ", line 4: the image Lost Disc.flac is not there"),
+              std::string::npos)
+        << Job.SheetError;
+    EXPECT_TRUE(Job.Sources.empty());
+
+    const std::string past = (Work / "here.cue").string();
+    tooltest::WriteFile(past, "FILE \"here.wav\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
+                              "TRACK 02 AUDIO\nINDEX 01 00:00:50\nTRACK 03 AUDIO\n"
+                              "INDEX 01 05:00:00\n");
+    ASSERT_TRUE(Run(past, true));
+    ASSERT_EQ(SourceErrors.size(), 1u);
+    EXPECT_NE(SourceErrors[0][0].find(past + ", line 6: track 03 starts at 05:00:00, past the "
+                                             "end of"),
+              std::string::npos)
+        << SourceErrors[0][0];
+    EXPECT_EQ(tooltest::Chapters(Out("all.m4a")).size(), 2u);
+    EXPECT_EQ(Samples(Out("all.m4a")), 44100u);
+}
+
+// Verify Only decodes each image once; the room check counts that one decode, not a decode
+// per track; an abort removes it.
+TEST_F(CueTracks, VerifyOnlyAndTheRoomCheckTakeEachImageOnce) {
+    const fs::path image = Work / "disc.flac";
+    MakeFlac(image, 2);
+    const std::string sheet = (Work / "disc.cue").string();
+    tooltest::WriteFile(sheet, "FILE \"disc.flac\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
+                               "TRACK 02 AUDIO\nINDEX 01 00:00:30\nTRACK 03 AUDIO\n"
+                               "INDEX 01 00:01:00\n");
+    const std::string temp = (Work / "tmp").string();
+    // Room for one decoded image of 2 s (352800 bytes and a header), not for three.
+    Job.FolderRoom = [&temp](const std::string& folder) {
+        auto room = platform::FolderRoom(folder);
+        if (room && folder == temp)
+            *room = {400000, room->Volume + 1};
+        return room;
+    };
+    ASSERT_TRUE(Run(sheet, true)) << Job.Refusal;
+    EXPECT_EQ(Job.Refusal, "");
+    Job.VerifyOnly = true;
+    fs::remove(Out("all.m4a"));
+    DecodedWavs.clear();
+    ASSERT_TRUE(Run(sheet, true));
+    EXPECT_EQ(DecodedWavs.size(), 1u);
+    EXPECT_FALSE(fs::exists(Out("all.m4a")));
+
+    // An abort while the image decodes stops the run and leaves no WAV the tracks shared.
+    Job.VerifyOnly = false;
+    Job.OnProgress = [](TMP4& j) { j.Abort.Request(); };
+    EXPECT_FALSE(Run(sheet, false));
+    EXPECT_TRUE(fs::is_empty(Work / "out"));
+}
