@@ -39,7 +39,8 @@ bool ValidFrameID(const std::uint8_t* id, std::size_t length = 4) {
 std::optional<TFrameID> Version2Counterpart(const std::uint8_t* id) {
     static const std::pair<std::string_view, std::string_view> Names[] = {
         {"TT2", "TIT2"}, {"TP1", "TPE1"}, {"TAL", "TALB"}, {"TYE", "TYER"},
-        {"TRK", "TRCK"}, {"TCO", "TCON"}, {"COM", "COMM"}};
+        {"TRK", "TRCK"}, {"TCO", "TCON"}, {"COM", "COMM"}, {"TP2", "TPE2"},
+        {"TPA", "TPOS"}, {"TCM", "TCOM"}, {"TCP", "TCMP"}};
     for (const auto& [old, current] : Names)
         if (std::equal(old.begin(), old.end(), id))
             return TFrameID{current[0], current[1], current[2], current[3]};

@@ -184,7 +184,7 @@ TEST_F(Settings, AValueOfTheWrongTypeFallsBackAlone) {
 // Numbers the controls cannot hold would index past the rate texts or hide the window.
 TEST_F(Settings, ValuesTheControlsCannotHoldTakeTheirDefaults) {
     WriteValues("\"combine\"=dword:00000007\r\n\"rate\"=dword:ffffffff\r\n"
-                "\"filterindex\"=dword:00000003\r\n\"top\"=dword:000186a0\r\n"
+                "\"filterindex\"=dword:00000004\r\n\"top\"=dword:000186a0\r\n"
                 "\"left\"=dword:00000064\r\n\"ratebtn\"=dword:00000009\r\n"
                 "\"quality\"=\"abc\"\r\n\"free\"=\"1000\"\r\n");
     Start();
