@@ -269,6 +269,12 @@ bool TMp4Tagger::OpenOutput(TFdIo& io) {
     av_dict_set(&options, "movflags",
                 Output->nb_chapters > MaxChplChapters ? "+faststart+disable_chpl" : "+faststart",
                 0);
+    // The edit list's length is written in the movie time scale; in milliseconds, the writer's
+    // default, it would lose the samples of the length's last fraction of a millisecond.
+    for (unsigned i = 0; i < Output->nb_streams; ++i)
+        if (Output->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+            av_dict_set_int(&options, "movie_timescale", Output->streams[i]->codecpar->sample_rate,
+                            0);
     ret = avformat_write_header(Output, &options);
     av_dict_free(&options);
     if (ret < 0)
