@@ -5,6 +5,7 @@
 #include "pipeline/PipelineTestSupport.h"
 #include "platform/CommandLine.h"
 
+#include <algorithm>
 #include <map>
 #include <numeric>
 #include <random>
@@ -187,6 +188,14 @@ TEST_F(SourcesJob, FurtherTagsOfEveryKindReachTheMp4) {
         EXPECT_EQ(atoms.contains("cpil") ? atoms["cpil"] : "", c.Compilation) << c.File;
         fs::remove(Output());
     }
+    // A combined file takes them from its first source, and its index comes first.
+    ASSERT_TRUE(Run({v24, cases[0].File}));
+    const auto atoms = tooltest::Mp4Atoms(Output());
+    EXPECT_FALSE(atoms.contains("cpil"));
+    EXPECT_EQ(atoms.at("trkn"), "3/12");
+    const auto boxes = tooltest::TopLevelBoxes(Output());
+    EXPECT_LT(std::find(boxes.begin(), boxes.end(), "moov"),
+              std::find(boxes.begin(), boxes.end(), "mdat"));
 }
 
 // Tags as a current tagger, an old player and a well-known player leave them reach the MP4.

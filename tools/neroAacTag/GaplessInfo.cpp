@@ -28,9 +28,8 @@ struct TBox {
 
 // The first child of this type within bytes[from, to); a size that runs past the end ends the
 // search.
-std::optional<TBox> Child(Bytes bytes, std::size_t from, std::size_t to, std::string_view type,
-                          std::size_t after = 0) {
-    for (std::size_t at = std::max(from, after); at + 8 <= to;) {
+std::optional<TBox> Child(Bytes bytes, std::size_t from, std::size_t to, std::string_view type) {
+    for (std::size_t at = from; at + 8 <= to;) {
         std::uint64_t size = platform::BigEndian32(bytes.data() + at);
         std::size_t header = 8;
         if (size == 1) {
