@@ -239,10 +239,10 @@ bool TBase::AppendFurtherMetaArgs() {
     if (total.empty() && track.find('/') != std::string::npos)
         total = track.substr(track.find('/') + 1);
     std::string& compilation = TagValue(TTagField::Compilation);
-    if (ParseInteger(compilation) != 1)
-        compilation.clear();
-    else
-        compilation = "1";
+    const bool isCompilation = ParseInteger(compilation) == 1;
+    compilation.clear();
+    if (isCompilation)
+        compilation.push_back('1');
     bool found = false;
     for (const auto& [field, name] : Further) {
         MetaArgs.push_back(MetaArg(name, TagValue(field)));
