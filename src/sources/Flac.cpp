@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <string_view>
 #include <utility>
 
@@ -27,6 +26,7 @@ constexpr std::pair<std::string_view, TFurther> FurtherNames[] = {
     {"TOTALTRACKS", TFurther::TrackTotal},  {"COMPOSER", TFurther::Composer},
     {"COMPILATION", TFurther::Compilation},
 };
+
 // The metadata block number of the front cover as metaflac counts blocks: the first PICTURE block
 // of type 3, else the first PICTURE block. Only block headers and picture types are read.
 std::optional<unsigned> FrontPictureBlock(const std::string& path) {
@@ -109,10 +109,10 @@ void TFlac::CollectTags() {
         file.open(exported.Path(), std::ios::binary);
     if (file.is_open()) {
         for (std::string line; std::getline(file, line);)
-            StoreTagLine(line);
+            StoreTagLine(line, true);
     } else {
         for (const std::string& line : Cons.ScreenLines)
-            StoreTagLine(line);
+            StoreTagLine(line, false);
     }
     StoreValues();
     if (TagValue(TTagField::Title).empty() && NameAsTitle)
@@ -139,11 +139,12 @@ bool TFlac::ReadEmbeddedCover() {
     return CoverFileOk();
 }
 
-// A line without "=" continues the value before it: the export keeps a line break in a value.
-void TFlac::StoreTagLine(const std::string& line) {
+// In the export a line without "=" continues the value before it: a line break in a value is
+// written as it is. On the screen such a line is the wrapped rest of a line and is ignored.
+void TFlac::StoreTagLine(const std::string& line, bool exported) {
     const std::size_t equals = line.find('=');
     if (equals == std::string::npos) {
-        if (LastValues && !LastValues->empty())
+        if (exported && LastValues && !LastValues->empty())
             LastValues->back() += "\n" + line;
         return;
     }
@@ -164,7 +165,7 @@ void TFlac::StoreValues() {
     auto joined = [this](std::size_t listed) {
         std::string text;
         std::vector<std::string> taken;
-        for (std::string& value : Listed[listed]) {
+        for (const std::string& value : Listed[listed]) {
             // "0" is no value: a track number of 0 means there is none.
             if (value == "0" || value.empty() ||
                 std::find(taken.begin(), taken.end(), value) != taken.end())

@@ -27,7 +27,8 @@ protected:
     bool ReadEmbeddedCover() override;
 
 private:
-    void StoreTagLine(const std::string& line);
+    // One line of the lister's export, or of its screen when there is no export.
+    void StoreTagLine(const std::string& line, bool exported);
     // The values listed for each field into TagValues.
     void StoreValues();
 

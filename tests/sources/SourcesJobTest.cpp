@@ -87,6 +87,13 @@ TEST_F(SourcesJob, FlacTagsReachTheTaggerAndTheMp4AsListed) {
     const auto atoms = tooltest::Mp4Atoms(Output());
     EXPECT_EQ(atoms.at("\u00A9nam"), title);
     EXPECT_EQ(atoms.at("\u00A9cmt"), comment);
+
+    // A line break inside a value is part of it (the export cannot tell a following line with a
+    // "=" from a new field).
+    fs::remove(Output());
+    ASSERT_TRUE(Run({MakeFlac(Work / "lines.flac", 1, {"COMMENT=one\ntwo, 2", "TITLE=after"})}));
+    EXPECT_EQ(tooltest::Mp4Atoms(Output()).at("\u00A9cmt"), "one\ntwo, 2");
+    EXPECT_EQ(tooltest::Mp4Atoms(Output()).at("\u00A9nam"), "after");
 }
 
 // Album artist, disc, track total, composer and compilation from each kind as its taggers write
