@@ -12,9 +12,9 @@
 
 namespace {
 
-const char* UsageText =
-    "usage: parvane-job [--separate] [--to DIR] [--name NAME] [--ext .mp4|.m4a] [--option TEXT]\n"
-    "                   [--verify] [--name-as-title] FILE...\n";
+const char* UsageText = "usage: parvane-job [--separate] [--to DIR] [--name NAME] [--ext "
+                        ".mp4|.m4a|.m4b] [--option TEXT]\n"
+                        "                   [--verify] [--name-as-title] FILE...\n";
 
 volatile std::sig_atomic_t Interrupted = 0;
 
@@ -61,8 +61,8 @@ std::string ParseArgs(const std::vector<std::string>& args, TJobOptions& options
             nameGiven = true;
         } else if (arg == "--ext") {
             options.Ext = args[++i];
-            if (options.Ext != ".mp4" && options.Ext != ".m4a")
-                return "--ext is .mp4 or .m4a";
+            if (options.Ext != ".mp4" && options.Ext != ".m4a" && options.Ext != ".m4b")
+                return "--ext is .mp4, .m4a or .m4b";
         } else if (arg == "--option") {
             options.Option = args[++i];
         } else if (arg.starts_with("--")) {

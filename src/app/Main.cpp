@@ -53,8 +53,8 @@ QString Text(const std::string& text) {
 }
 
 // The save dialog's filters and the extension each gives, in the order of FilterIndex.
-const QStringList SaveNameFilters = {"MP4 (*.mp4)", "M4A (*.m4a)"};
-const QStringList SaveExtensions = {".mp4", ".m4a"};
+const QStringList SaveNameFilters = {"MP4 (*.mp4)", "M4A (*.m4a)", "M4B audiobook (*.m4b)"};
+const QStringList SaveExtensions = {".mp4", ".m4a", ".m4b"};
 // The conversion radio group's item that puts all sources into one file.
 const int ConvertCombined = 0;
 // The four ways of saving: what the save dialog offers and where the output goes.
@@ -639,7 +639,7 @@ bool TMainForm::RunSaveDialog() {
         if (mode.Name == TSaveMode::TName::Chosen)
             OutputName = Text(pipeline::FileNamePart(chosen));
     }
-    OutputExt = FilterIndex >= FilterMp4 && FilterIndex <= FilterM4a
+    OutputExt = FilterIndex >= FilterMp4 && FilterIndex <= FilterM4b
                     ? SaveExtensions[FilterIndex - FilterMp4]
                     : QString();
     return true;

@@ -40,6 +40,7 @@ public:
     // The save dialog's filters, counted from 1 as the dialog counts them.
     static constexpr int FilterMp4 = 1;
     static constexpr int FilterM4a = 2;
+    static constexpr int FilterM4b = 3;
 
     void SetCaption();
     void FormActivate();
@@ -133,7 +134,7 @@ private:
     std::unique_ptr<TMP4> mp4;
     bool Busy = false;
     int TagStepCount = 0;
-    // The save dialog's filter, FilterMp4 or FilterM4a; kept in the settings.
+    // The save dialog's filter, FilterMp4, FilterM4a or FilterM4b; kept in the settings.
     int FilterIndex = FilterMp4;
     QString OutputName, OutputExt;
     int RateButton = 0;

@@ -37,7 +37,7 @@ constexpr TFlag Flags[] = {
 constexpr TNumber Numbers[] = {
     {"combine", &TSettings::Combine, 0, 1},
     {"rate", &TSettings::Rate, 0, 9},
-    {"filterindex", &TSettings::FilterIndex, 1, 2},
+    {"filterindex", &TSettings::FilterIndex, 1, 3},
     {"top", &TSettings::Top, INT_MIN, INT_MAX},
     {"left", &TSettings::Left, INT_MIN, INT_MAX},
     {"ratebtn", &TSettings::RateButton, INT_MIN, INT_MAX},

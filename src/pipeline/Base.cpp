@@ -14,6 +14,7 @@
 #include <charconv>
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 bool TBase::AcceptsFile(const std::string& /*fileName*/) {
     return false;
@@ -234,4 +235,28 @@ void TBase::AppendAllMetaArgs() {
         this->*field.Value = TagValue(field.Field);
         MetaArgs.push_back(MetaArg(field.Name, this->*field.Value));
     }
+    AppendFurtherMetaArgs();
+}
+
+bool TBase::AppendFurtherMetaArgs() {
+    static constexpr std::pair<TTagField, const char*> Further[] = {
+        {TTagField::AlbumArtist, "AlbumArtist"}, {TTagField::Disc, "Disc"},
+        {TTagField::TrackTotal, "TrackTotal"},   {TTagField::Composer, "Composer"},
+        {TTagField::Compilation, "Compilation"},
+    };
+    std::string& total = TagValue(TTagField::TrackTotal);
+    const std::string& track = TagValue(TTagField::Track);
+    if (total.empty() && track.find('/') != std::string::npos)
+        total = track.substr(track.find('/') + 1);
+    std::string& compilation = TagValue(TTagField::Compilation);
+    const bool isCompilation = ParseInteger(compilation) == 1;
+    compilation.clear();
+    if (isCompilation)
+        compilation.push_back('1');
+    bool found = false;
+    for (const auto& [field, name] : Further) {
+        MetaArgs.push_back(MetaArg(name, TagValue(field)));
+        found = found || !TagValue(field).empty();
+    }
+    return found;
 }

@@ -33,7 +33,7 @@ public:
     std::array<std::string, TagFieldCount> TagNames = {"TITLE",   "ARTIST", "TRACKNUMBER", "ALBUM",
                                                        "COMMENT", "GENRE",  "DATE"};
     // Indexed by TTagField; the named fields below take their copies in AppendAllMetaArgs.
-    std::array<std::string, 8> TagValues;
+    std::array<std::string, AllTagFieldCount> TagValues;
     std::string Album, Artist, Comment, Year, Genre;
     std::string SrcFile;
     std::string WavFile;
@@ -111,8 +111,13 @@ protected:
     // SrcFile as a tool argument. The tools run in the application folder, so a relative path
     // is made absolute; that also keeps a name starting with '-' from reading as an option.
     std::string SrcArg() const;
-    // The tagger fields from TagValues, then their seven arguments in TagNames order.
+    // The tagger fields from TagValues, then their seven arguments in TagNames order, then the
+    // further ones (AppendFurtherMetaArgs).
     void AppendAllMetaArgs();
+    // The arguments after the seven, from their TagValues: AlbumArtist, Disc, TrackTotal,
+    // Composer, Compilation. The track total comes from a Track of "n/m" when none was given, and
+    // a compilation flag other than 1 is none. True when one of them is non-empty.
+    bool AppendFurtherMetaArgs();
     // The picture the file itself carries, through KeepCover; false when it has none usable.
     virtual bool ReadEmbeddedCover() { return false; }
     // A JPEG or PNG image of at most MaxCoverBytes into Cover; false for anything else.

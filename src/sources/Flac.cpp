@@ -5,27 +5,27 @@
 #include "platform/AsciiText.h"
 #include "platform/ByteOrder.h"
 #include "platform/Files.h"
+#include "platform/TempFile.h"
 #include "platform/ToolNames.h"
 #include "tags/FileSource.h"
 
+#include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <string_view>
+#include <utility>
 
 namespace {
 
-// How much of a line after its '=' the name gives up: a value this long or longer keeps a tail
-// in the name and matches no tag.
-const std::size_t NameCut = 200;
-
-// The byte offset count characters after start, counted in UTF-8 as the screen shows them.
-std::size_t SkipCharacters(const std::string& text, std::size_t start, std::size_t count) {
-    std::size_t at = start;
-    for (; at < text.size() && count > 0; --count) {
-        ++at;
-        while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80)
-            ++at;
-    }
-    return at;
-}
+// The comments read besides TagNames, under every spelling rippers use, and where each goes.
+enum class TFurther { AlbumArtist, DiscNumber, DiscTotal, TrackTotal, Composer, Compilation };
+constexpr std::pair<std::string_view, TFurther> FurtherNames[] = {
+    {"ALBUMARTIST", TFurther::AlbumArtist}, {"ALBUM ARTIST", TFurther::AlbumArtist},
+    {"DISCNUMBER", TFurther::DiscNumber},   {"DISCTOTAL", TFurther::DiscTotal},
+    {"TOTALDISCS", TFurther::DiscTotal},    {"TRACKTOTAL", TFurther::TrackTotal},
+    {"TOTALTRACKS", TFurther::TrackTotal},  {"COMPOSER", TFurther::Composer},
+    {"COMPILATION", TFurther::Compilation},
+};
 
 // The metadata block number of the front cover as metaflac counts blocks: the first PICTURE block
 // of type 3, else the first PICTURE block. Only block headers and picture types are read.
@@ -94,26 +94,42 @@ std::optional<int> TFlac::ProgressValue(const std::string& line) {
 void TFlac::CollectTags() {
     const std::string folder = platform::AppFolder();
     const std::string tool = folder + platform::MetaflacTool;
+    // The screen wraps a long value and keeps only the last of a repeated field, so the values
+    // come from the file the lister exports; the screen still shows what it listed.
+    platform::TTempFile exported;
     // Without the tag lister there is nothing to read, and the screen keeps what it had.
     if (platform::FileExists(tool)) {
+        std::string command =
+            QuoteArg(tool) + " " + SrcArg() +
+            " --show-tag=ARTIST --show-tag=TITLE --show-tag=TRACKNUMBER"
+            " --show-tag=ALBUM --show-tag=COMMENT --show-tag=GENRE --show-tag=DATE";
+        for (const auto& [name, field] : FurtherNames)
+            command.append(" ").append(QuoteArg(std::string("--show-tag=").append(name)));
+        if (exported.Create())
+            command.append(" ").append(QuoteArg("--export-tags-to=" + exported.Path()));
         // The listing reports no progress; only an abort stops it, through the console.
         Cons.OnPoll = nullptr;
-        Cons.Run("Extracting Tags ...",
-                 QuoteArg(tool) + " " + SrcArg() +
-                     " --show-tag=ARTIST --show-tag=TITLE --show-tag=TRACKNUMBER"
-                     " --show-tag=ALBUM --show-tag=COMMENT --show-tag=GENRE --show-tag=DATE",
-                 folder, false);
+        Cons.Run("Extracting Tags ...", command, folder, false);
     }
     bool seen = false;
-    for (const std::string& line : Cons.ScreenLines) {
+    for (const std::string& line : Cons.ScreenLines)
         seen = !line.empty();
-        StoreTagLine(line);
+    std::ifstream file;
+    if (!exported.Path().empty())
+        file.open(exported.Path(), std::ios::binary);
+    if (file.is_open()) {
+        for (std::string line; std::getline(file, line);)
+            StoreTagLine(line, true);
+    } else {
+        for (const std::string& line : Cons.ScreenLines)
+            StoreTagLine(line, false);
     }
+    StoreValues();
     if (TagValue(TTagField::Title).empty() && NameAsTitle)
         TagValue(TTagField::Title) = FileTitle();
     AppendAllMetaArgs();
-    for (std::size_t i = 0; i < TagNames.size(); ++i)
-        seen = seen || !TagValues[i].empty();
+    for (const std::string& value : TagValues)
+        seen = seen || !value.empty();
     // A file that showed nothing and has no title from its name gets no arguments at all.
     if (!seen)
         MetaArgs.clear();
@@ -133,22 +149,54 @@ bool TFlac::ReadEmbeddedCover() {
     return CoverFileOk();
 }
 
-void TFlac::StoreTagLine(const std::string& line) {
+// In the export a line without "=" continues the value before it: a line break in a value is
+// written as it is. On the screen such a line is the wrapped rest of a line and is ignored.
+void TFlac::StoreTagLine(const std::string& line, bool exported) {
     const std::size_t equals = line.find('=');
-    std::string name = line;
-    std::string value = line;
-    if (equals != std::string::npos) {
-        name = line.substr(0, equals) + line.substr(SkipCharacters(line, equals, NameCut));
-        value = line.substr(equals + 1);
+    if (equals == std::string::npos) {
+        if (exported && LastValues && !LastValues->empty())
+            LastValues->back() += "\n" + line;
+        return;
     }
-    // "0" is no value: a track number of 0 means there is none.
-    if (value == "0")
-        value.clear();
-    const std::string lowerName = platform::AsciiLower(name);
-    for (std::size_t i = 0; i < TagNames.size(); ++i) {
-        if (platform::AsciiLower(std::string(TagNames[i])) == lowerName) {
-            TagValues[i] = value;
-            return;
+    const std::string name = platform::AsciiLower(line.substr(0, equals));
+    LastValues = nullptr;
+    for (std::size_t i = 0; i < TagNames.size() && !LastValues; ++i)
+        if (platform::AsciiLower(TagNames[i]) == name)
+            LastValues = &Listed[i];
+    for (const auto& [further, field] : FurtherNames)
+        if (!LastValues && platform::AsciiLower(std::string(further)) == name)
+            LastValues = &Listed[TagNames.size() + static_cast<std::size_t>(field)];
+    if (LastValues)
+        LastValues->push_back(line.substr(equals + 1));
+}
+
+// A field given more than once gives its values joined in their order, each value once.
+void TFlac::StoreValues() {
+    auto joined = [this](std::size_t listed) {
+        std::string text;
+        std::vector<std::string> taken;
+        for (const std::string& value : Listed[listed]) {
+            // "0" is no value: a track number of 0 means there is none.
+            if (value == "0" || value.empty() ||
+                std::find(taken.begin(), taken.end(), value) != taken.end())
+                continue;
+            text += (text.empty() ? "" : "; ") + value;
+            taken.push_back(value);
         }
-    }
+        return text;
+    };
+    for (std::size_t i = 0; i < TagNames.size(); ++i)
+        TagValues[i] = joined(i);
+    auto further = [&](TFurther field) {
+        return joined(TagNames.size() + static_cast<std::size_t>(field));
+    };
+    TagValue(TTagField::AlbumArtist) = further(TFurther::AlbumArtist);
+    TagValue(TTagField::Composer) = further(TFurther::Composer);
+    TagValue(TTagField::Compilation) = further(TFurther::Compilation);
+    TagValue(TTagField::TrackTotal) = further(TFurther::TrackTotal);
+    std::string disc = further(TFurther::DiscNumber);
+    const std::string discTotal = further(TFurther::DiscTotal);
+    if (!disc.empty() && disc.find('/') == std::string::npos && !discTotal.empty())
+        disc += "/" + discTotal;
+    TagValue(TTagField::Disc) = disc;
 }

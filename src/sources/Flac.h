@@ -2,11 +2,12 @@
 
 #include "pipeline/Base.h"
 
+#include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
-// A FLAC file: its tags come from metaflac's NAME=value lines on the console screen, its audio
-// from flac.
+// A FLAC file: its tags come from the NAME=value lines metaflac exports, its audio from flac.
 class TFlac : public TBase {
 public:
     TFlac();
@@ -27,5 +28,15 @@ protected:
     bool ReadEmbeddedCover() override;
 
 private:
-    void StoreTagLine(const std::string& line);
+    // One line of the lister's export, or of its screen when there is no export.
+    void StoreTagLine(const std::string& line, bool exported);
+    // The values listed for each field into TagValues.
+    void StoreValues();
+
+    // The fields read besides TagNames: album artist, disc number and total, track total,
+    // composer, compilation.
+    static constexpr std::size_t FurtherFieldCount = 6;
+    // The values of TagNames, then of the further fields, in the order listed.
+    std::array<std::vector<std::string>, TagFieldCount + FurtherFieldCount> Listed;
+    std::vector<std::string>* LastValues = nullptr;
 };

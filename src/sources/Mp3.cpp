@@ -153,6 +153,12 @@ bool TMp3::ReadId3v2() {
     found |= AddTag(Genre, "Genre", ID3v2GenreToString(tag.GetUnicodeText("TCON")));
     found |= AddTag(Year, "Year", Id3v2Year(tag));
     found |= AddTag(Comment, "Comment", Id3v2Comment(tag));
+    TagValue(TTagField::Track) = Track;
+    TagValue(TTagField::AlbumArtist) = tag.GetUnicodeText("TPE2");
+    TagValue(TTagField::Disc) = tag.GetUnicodeText("TPOS");
+    TagValue(TTagField::Composer) = tag.GetUnicodeText("TCOM");
+    TagValue(TTagField::Compilation) = tag.GetUnicodeText("TCMP");
+    found |= AppendFurtherMetaArgs();
     if (!found)
         MetaArgs.clear();
     return found;
@@ -170,6 +176,8 @@ bool TMp3::ReadId3v1() {
     found |= AddTag(Comment, "Comment", tag.Comment);
     found |= AddTag(Genre, "Genre", tag.Genre);
     found |= AddTag(Year, "Year", tag.Year);
+    // The trailer has no field for the others; the list has the same shape whichever tag gave it.
+    AppendFurtherMetaArgs();
     if (!found)
         MetaArgs.clear();
     return found;

@@ -27,7 +27,8 @@ protected:
     bool ReadEmbeddedCover() override;
 
 private:
-    // Each appends all seven arguments and keeps them only when one value is non-empty.
+    // Each appends all seven arguments and the further ones, and keeps them only when one value
+    // is non-empty.
     bool ReadId3v2();
     bool ReadId3v1();
     // Sets the field and appends its argument; true when the value is non-empty.

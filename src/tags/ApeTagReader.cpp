@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -19,6 +20,15 @@ constexpr std::size_t ItemHeaderSize = 8;
 constexpr std::pair<std::size_t, std::string_view> ApeGenreSpellings[] = {
     {40, "Alternative Rock"},   {64, "Native US"},     {123, "Acappella"},
     {136, "Christian Gangsta"}, {144, "Thrash Metal"},
+};
+
+// The items read besides TagNames; a Track of "n/m" gives the track total.
+constexpr std::pair<std::string_view, TTagField> FurtherKeys[] = {
+    {"Album Artist", TTagField::AlbumArtist},
+    {"ALBUMARTIST", TTagField::AlbumArtist},
+    {"Disc", TTagField::Disc},
+    {"Composer", TTagField::Composer},
+    {"Compilation", TTagField::Compilation},
 };
 
 // Only the ID3v1 genres 0 to 127 are taken from the trailer; the rest give the empty entry.
@@ -116,7 +126,7 @@ void TApeTagReader::ReadApeTag(TByteSource& file, std::span<std::string> tagValu
         } else if (!file.Seek(file.Position() + valueSize)) {
             return;
         }
-        if (slot >= 0)
+        if (slot >= 0 && static_cast<std::size_t>(slot) < tagValues.size())
             tagValues[slot] = std::move(text);
     }
 }
@@ -176,5 +186,8 @@ int TApeTagReader::KeySlot() const {
     for (std::size_t i = 0; i < TagNames.size(); ++i)
         if (platform::SameTextAscii(key, TagNames[i]))
             return static_cast<int>(i);
+    for (const auto& [name, field] : FurtherKeys)
+        if (platform::SameTextAscii(key, name))
+            return static_cast<int>(Slot(field));
     return -1;
 }

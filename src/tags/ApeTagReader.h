@@ -11,8 +11,8 @@
 #include <vector>
 
 // Reads the tags at the end of an APE file, the ID3v1 trailer first and then the APEv2 tag, whose
-// values take precedence, into the seven tag values, indexed by TTagField. It never fails: what it
-// cannot read keeps its value.
+// values take precedence, into the tag values, indexed by TTagField: the seven, and the further
+// ones when there is room for them. It never fails: what it cannot read keeps its value.
 class TApeTagReader {
 public:
     static constexpr std::array<std::string_view, TagFieldCount> TagNames = {

@@ -5,6 +5,7 @@
 #include "platform/Files.h"
 #include "tags/FileSource.h"
 #include "tags/Id3v1library.h"
+#include "tags/MemorySource.h"
 
 #include <algorithm>
 #include <cstring>
@@ -39,7 +40,8 @@ bool ValidFrameID(const std::uint8_t* id, std::size_t length = 4) {
 std::optional<TFrameID> Version2Counterpart(const std::uint8_t* id) {
     static const std::pair<std::string_view, std::string_view> Names[] = {
         {"TT2", "TIT2"}, {"TP1", "TPE1"}, {"TAL", "TALB"}, {"TYE", "TYER"},
-        {"TRK", "TRCK"}, {"TCO", "TCON"}, {"COM", "COMM"}};
+        {"TRK", "TRCK"}, {"TCO", "TCON"}, {"COM", "COMM"}, {"TP2", "TPE2"},
+        {"TPA", "TPOS"}, {"TCM", "TCOM"}, {"TCP", "TCMP"}};
     for (const auto& [old, current] : Names)
         if (std::equal(old.begin(), old.end(), id))
             return TFrameID{current[0], current[1], current[2], current[3]};
@@ -220,6 +222,7 @@ void TID3v2Tag::Clear() {
     ExtendedHeaderSize = 0;
     ExtendedHeader3Flags = 0;
     ExtendedHeader4Flags.clear();
+    TagBody.clear();
 }
 
 int TID3v2Tag::LoadFromFile(const std::string& fileName) {
@@ -249,20 +252,35 @@ int TID3v2Tag::LoadFromStream(TByteSource& tagStream) {
     DecodeFlags();
     std::copy(header + 6, header + 10, CodedSize.begin());
     Size = UnSyncSafe(CodedSize.data());
+    TagBody.clear();
+    if (Unsynchronised && MajorVersion < 4) {
+        // Versions 2 and 3 unsynchronise the whole tag after its header, frame headers and
+        // sizes included, so it is undone before any frame is read.
+        TagBody.resize(
+            static_cast<std::size_t>(std::min<std::uint64_t>(Size, tagStream.Remaining())));
+        TagBody.resize(tagStream.Read(TagBody.data(), TagBody.size()));
+        Resynchronise(TagBody);
+        TMemorySource body(TagBody);
+        LoadFrames(body);
+    } else {
+        LoadFrames(tagStream);
+    }
+    Loaded = true;
+    return ResultOk;
+}
+
+void TID3v2Tag::LoadFrames(TByteSource& tagStream) {
     if (MajorVersion == 2) {
         // Bit 6 marks a compressed version-2 tag, for which no scheme was ever defined.
         if (!ExtendedHeader)
             while (LoadFrame2(tagStream)) {
             }
-        Loaded = true;
-        return ResultOk;
+        return;
     }
     if (ExtendedHeader)
         ReadExtendedHeader(tagStream);
     while (LoadFrame(tagStream)) {
     }
-    Loaded = true;
-    return ResultOk;
 }
 
 void TID3v2Tag::DecodeFlags() {
@@ -330,7 +348,6 @@ bool TID3v2Tag::LoadFrame2(TByteSource& tagStream) {
     }
     TID3v2Frame& frame = AddFrame(*id);
     frame.Size = size;
-    frame.Unsynchronised = Unsynchronised;
     LoadFrameBytes(tagStream, frame, size);
     return true;
 }
@@ -351,18 +368,28 @@ void TID3v2Tag::LoadFrameData(TByteSource& tagStream, TID3v2Frame& frame) {
         frame.Size = platform::BigEndian32(header);
         frame.Flags = platform::BigEndian16(header + 4);
         frame.DecodeFlags3();
-        frame.Unsynchronised = Unsynchronised;
         dataLength = frame.Size;
+        // The extra header bytes come in the order of their flags.
         if (frame.Compressed) {
             std::uint8_t length[4] = {};
             tagStream.Read(length, 4);
             frame.DataLengthIndicatorValue = platform::BigEndian32(length);
             dataLength -= 4;
         }
+        if (frame.Encrypted) {
+            tagStream.Read(&frame.EncryptionMethod, 1);
+            dataLength -= 1;
+        }
+        if (frame.GroupingIdentity) {
+            tagStream.Read(&frame.GroupIdentifier, 1);
+            dataLength -= 1;
+        }
     } else if (MajorVersion == 4) {
         frame.Size = UnSyncSafe(header);
         frame.Flags = platform::BigEndian16(header + 4);
         frame.DecodeFlags4();
+        // Some writers set only the tag's flag, which in this version means every frame.
+        frame.Unsynchronised = frame.Unsynchronised || Unsynchronised;
         dataLength = frame.Size;
         if (frame.GroupingIdentity) {
             tagStream.Read(&frame.GroupIdentifier, 1);
@@ -394,6 +421,13 @@ void TID3v2Tag::LoadFrameBytes(TByteSource& tagStream, TID3v2Frame& frame,
             picture ? std::min<std::uint64_t>({dataLength, PictureHeadSize, tagStream.Remaining()})
                     : 0);
         frame.Stream.resize(tagStream.Read(frame.Stream.data(), frame.Stream.size()));
+        if (frame.Unsynchronised)
+            Resynchronise(frame.Stream);
+        tagStream.Seek(std::min<std::uint64_t>(frame.DataPosition + dataLength, tagStream.Size()));
+        return;
+    }
+    // An encrypted frame is passed over: no method to decrypt it is known.
+    if (frame.Encrypted) {
         tagStream.Seek(std::min<std::uint64_t>(frame.DataPosition + dataLength, tagStream.Size()));
         return;
     }
@@ -408,6 +442,8 @@ void TID3v2Tag::LoadFrameBytes(TByteSource& tagStream, TID3v2Frame& frame,
         frame.Stream.resize(got / CopyBlock * CopyBlock);
     if (!complete || got < wanted)
         tagStream.Seek(tagStream.Size());
+    if (frame.Unsynchronised)
+        Resynchronise(frame.Stream);
 }
 
 int TID3v2Tag::FrameExists(std::string_view frameID) const {
@@ -521,10 +557,13 @@ std::vector<std::uint8_t> TID3v2Tag::ReadFrontCover(TByteSource& tagStream, std:
     // Unsynchronisation at most doubles the stored bytes.
     const std::uint64_t limit =
         std::uint64_t{maxImage} * (frame.Unsynchronised ? 2 : 1) + PictureHeaderRoom;
-    if (frame.DataLength > limit || !tagStream.Seek(frame.DataPosition))
+    // The frames of a resynchronised tag lie in its body, not in the stream.
+    TMemorySource body(TagBody);
+    TByteSource& source = TagBody.empty() ? tagStream : body;
+    if (frame.DataLength > limit || !source.Seek(frame.DataPosition))
         return {};
     std::vector<std::uint8_t> data(frame.DataLength);
-    if (tagStream.Read(data.data(), data.size()) != data.size())
+    if (source.Read(data.data(), data.size()) != data.size())
         return {};
     if (frame.Unsynchronised)
         Resynchronise(data);

@@ -15,8 +15,8 @@
 using TFrameID = std::array<char, 4>;
 using TLanguageID = std::array<char, 3>;
 
-// One frame of an ID3v2 tag. The data is kept as stored: not inflated, not decrypted, not
-// resynchronised.
+// One frame of an ID3v2 tag. The data is kept resynchronised but otherwise as stored: not
+// inflated; an encrypted frame's data is not kept at all.
 class TID3v2Frame {
 public:
     TFrameID ID{};
@@ -29,12 +29,14 @@ public:
     bool Compressed = false;
     bool Encrypted = false;
     bool GroupingIdentity = false;
+    // Version 4's frame flag: the bytes at DataPosition are unsynchronised (Stream no longer is).
     bool Unsynchronised = false;
     bool DataLengthIndicator = false;
     std::uint8_t GroupIdentifier = 0;
     std::uint8_t EncryptionMethod = 0;
     std::uint32_t DataLengthIndicatorValue = 0;
-    // Where the data (after any extra header bytes) lies in the stream, and its stored length.
+    // Where the data (after any extra header bytes) lies in the stream, or in the resynchronised
+    // body of a tag unsynchronised as a whole, and its stored length.
     std::uint64_t DataPosition = 0;
     std::uint32_t DataLength = 0;
 
@@ -97,11 +99,16 @@ public:
 
 private:
     bool PictureHeadsOnly = false;
+    // The tag after its header with unsynchronisation undone, for versions 2 and 3 when the
+    // whole tag is unsynchronised; empty otherwise.
+    std::vector<std::uint8_t> TagBody;
 
     // The picture type of a picture frame whose head can be read; nothing for any other frame.
     std::optional<std::uint8_t> PictureType(const TID3v2Frame& frame) const;
     void DecodeFlags();
     void ReadExtendedHeader(TByteSource& tagStream);
+    // The extended header and the frames after the tag header.
+    void LoadFrames(TByteSource& tagStream);
     bool LoadFrame(TByteSource& tagStream);
     // A version-2 frame: three-character ID and size, no flags. The frames the program reads
     // are kept under their four-character names, the others skipped.

@@ -83,6 +83,30 @@ TEST_F(ConversionRun, EachSaveModeWritesWhereItShould) {
     EXPECT_EQ(Panel("stbarProcessing", 0), "Ready");
 }
 
+// The third filter makes audiobooks: .m4b files of media kind 2, and it is offered again.
+TEST_F(ConversionRun, TheAudiobookFilterWritesM4bFiles) {
+    fs::create_directories(Folder / "out");
+    Mode(true, false);
+    Drop({MakeWav("a.wav", 1), MakeWav("b.wav", 1)});
+    Answer(Folder / "out/book.mp4", 3);
+    Start();
+    ASSERT_EQ(Dialogs.Shown.size(), 1u);
+    EXPECT_EQ(Dialogs.Shown[0].Filters,
+              QStringList({"MP4 (*.mp4)", "M4A (*.m4a)", "M4B audiobook (*.m4b)"}));
+    const fs::path book = Folder / "out/book.m4b";
+    ASSERT_TRUE(fs::exists(book));
+    EXPECT_EQ(tooltest::Mp4Atoms(book)["stik"], "2");
+    EXPECT_EQ(tooltest::Chapters(book).size(), 2u);
+
+    Mode(false, false);
+    Drop({(Folder / "a.wav").string()});
+    Answer(Folder / "out/whatever", 3);
+    Start();
+    EXPECT_EQ(Dialogs.Shown.back().FilterIndex, 3);
+    EXPECT_EQ(tooltest::Mp4Atoms(Folder / "out/a.m4b")["stik"], "2");
+    EXPECT_TRUE(Errors().empty());
+}
+
 TEST_F(ConversionRun, ACancelledDialogStartsNothing) {
     Drop({MakeWav("a.wav", 1)});
     Start();

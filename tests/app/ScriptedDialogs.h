@@ -4,6 +4,7 @@
 
 #include <QPoint>
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <vector>
 
@@ -15,6 +16,9 @@ public:
         std::optional<QPoint> At;
         QString Title;
         QString Text;
+        // What a save dialog offered.
+        QStringList Filters = {};
+        int FilterIndex = 0;
     };
     std::vector<TShown> Shown;
     bool ConfirmAnswer = true;
@@ -32,7 +36,8 @@ public:
         Shown.push_back({"information", at, title, text});
     }
     std::optional<TSaveChoice> SaveFile(QWidget*, const TSaveRequest& request) override {
-        Shown.push_back({"save", {}, request.Title, request.FileName});
+        Shown.push_back(
+            {"save", {}, request.Title, request.FileName, request.Filters, request.FilterIndex});
         return SaveAnswer;
     }
 };

@@ -167,13 +167,13 @@ TEST_F(Settings, StoredValuesTakeEffectOnTheWindow) {
 }
 
 TEST_F(Settings, AValueOfTheWrongTypeFallsBackAlone) {
-    WriteValues("\"combine\"=dword:00000001\r\n\"rate\"=\"3\"\r\n\"filterindex\"=dword:00000002\r\n"
+    WriteValues("\"combine\"=dword:00000001\r\n\"rate\"=\"3\"\r\n\"filterindex\"=dword:00000003\r\n"
                 "\"quality\"=\"\"\r\n\"free\"=dword:00000050\r\n\"juliancount\"=dword:0000b51d\r\n"
                 "\"verify\"=\"1\"\r\n\"exitod\"=dword:00000001\r\n");
     Start();
     EXPECT_EQ(Combine(), 1);
     EXPECT_EQ(Row(), 5);
-    EXPECT_EQ(Inside(*Form).FilterIndex, 2);
+    EXPECT_EQ(Inside(*Form).FilterIndex, 3);
     EXPECT_EQ(Edit("ediQuality"), "33");
     EXPECT_EQ(Edit("ediFreeBitrate"), "126");
     EXPECT_EQ(Inside(*Form).StoredDay, "10000");
@@ -184,7 +184,7 @@ TEST_F(Settings, AValueOfTheWrongTypeFallsBackAlone) {
 // Numbers the controls cannot hold would index past the rate texts or hide the window.
 TEST_F(Settings, ValuesTheControlsCannotHoldTakeTheirDefaults) {
     WriteValues("\"combine\"=dword:00000007\r\n\"rate\"=dword:ffffffff\r\n"
-                "\"filterindex\"=dword:00000003\r\n\"top\"=dword:000186a0\r\n"
+                "\"filterindex\"=dword:00000004\r\n\"top\"=dword:000186a0\r\n"
                 "\"left\"=dword:00000064\r\n\"ratebtn\"=dword:00000009\r\n"
                 "\"quality\"=\"abc\"\r\n\"free\"=\"1000\"\r\n");
     Start();

@@ -127,6 +127,15 @@ TEST_F(ParvaneJob, PrintsEveryEventAndTheResult) {
         EXPECT_NE(entry.path().extension(), ".mp4") << entry.path();
 }
 
+TEST_F(ParvaneJob, WritesAudiobooksWithTheirMediaKind) {
+    fs::create_directory(Work / "out");
+    const TJobRun run = RunJob({"--to", (Work / "out").string(), "--name", "book", "--ext", ".m4b",
+                                MakeWav("a.wav", 1), MakeWav("b.wav", 1)});
+    EXPECT_EQ(run.ExitCode, 0);
+    EXPECT_EQ(tooltest::Mp4Atoms(Work / "out" / "book.m4b")["stik"], "2");
+    EXPECT_EQ(RunJob({"--ext", ".m4b.mp4", MakeWav("c.wav", 1)}).ExitCode, 2);
+}
+
 TEST_F(ParvaneJob, InterruptAbortsTheEncoderRun) {
     const std::string wav = MakeWav("long.wav", 60);
     const TJobRun run = RunJob({wav}, "\"event\":\"Progress\",\"Activity\":10");

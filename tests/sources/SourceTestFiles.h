@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Source files made with the real tools at test time.
@@ -13,6 +14,14 @@ namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 
 inline const std::string AppDir = PARVANE_APP_DIR;
+
+// The arguments every tagged source gives after the seven, in these (quoted) values appended.
+inline Strings Further(Strings args, const Strings& values = Strings(5, "\"\"")) {
+    const Strings names = {"AlbumArtist", "Disc", "TrackTotal", "Composer", "Compilation"};
+    for (std::size_t i = 0; i < names.size(); ++i)
+        args.push_back("-meta:" + names[i] + "=" + values[i]);
+    return args;
+}
 
 inline std::string Ape(const std::string& name) {
     return tooltest::TestData("ape/" + name);
@@ -64,6 +73,21 @@ inline std::string Id3v2Tag(int version, const std::string& frames) {
            static_cast<char>((size >> 21) & 0x7F) + static_cast<char>((size >> 14) & 0x7F) +
            static_cast<char>((size >> 7) & 0x7F) + static_cast<char>(size & 0x7F) + frames +
            std::string(16, '\0');
+}
+
+// An APEv2 tag of these items (UTF-8 text), footer only, as it ends an APE file.
+inline std::string ApeTag(const std::vector<std::pair<std::string, std::string>>& items) {
+    const auto le32 = [](std::size_t value) {
+        std::string bytes;
+        for (int i = 0; i < 4; ++i)
+            bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
+        return bytes;
+    };
+    std::string body;
+    for (const auto& [key, value] : items)
+        body += le32(value.size()) + le32(0) + key + '\0' + value;
+    return body + "APETAGEX" + le32(2000) + le32(body.size() + 32) + le32(items.size()) + le32(0) +
+           std::string(8, '\0');
 }
 
 // The machine data comments a well-known player writes, ahead of a real one.

@@ -5,6 +5,7 @@
 #include "pipeline/PipelineTestSupport.h"
 #include "platform/CommandLine.h"
 
+#include <algorithm>
 #include <map>
 #include <numeric>
 #include <random>
@@ -60,24 +61,148 @@ protected:
 
 } // namespace
 
+// Values come whole from the lister's export, whatever their length; a field given twice joins.
 TEST_F(SourcesJob, FlacTagsReachTheTaggerAndTheMp4AsListed) {
-    const std::string long199(199, 'a');
-    const std::string long200(200, 'b');
+    const std::string title(300, 't');
+    const std::string comment = std::string(1999, 'c') + "=";
+    const std::string genre(200, 'g');
     const std::string file = MakeFlac(Work / "tagged.flac", 1,
-                                      {"TITLE=Blue \"Moon\" \xC3\xBC\xE6\x97\xA5", "artist=Ann",
-                                       "ARTIST=Bob", "TRACKNUMBER=0", "ALBUM=" + long199,
-                                       "COMMENT=a=b", "GENRE=" + long200, "DATE=2010"});
+                                      {"TITLE=" + title, "artist=Ann", "ARTIST=Bob",
+                                       "TRACKNUMBER=0", "ALBUM=Blue \"Moon\" \xC3\xBC\xE6\x97\xA5",
+                                       "COMMENT=" + comment, "GENRE=" + genre, "DATE=2010"});
     ASSERT_TRUE(Run({file}));
-    EXPECT_EQ(TaggerArgs(), (Strings{"-chapter:1", "-meta:Title=Blue \"Moon\" \xC3\xBC\xE6\x97\xA5",
-                                     "-meta:Artist=Bob", "-meta:Track=", "-meta:Album=" + long199,
-                                     "-meta:Comment=a=b", "-meta:Genre=", "-meta:Year=2010"}));
+    EXPECT_EQ(TaggerArgs(),
+              Further({"-chapter:1", "-meta:Title=" + title, "-meta:Artist=Ann; Bob",
+                       "-meta:Track=", "-meta:Album=Blue \"Moon\" \xC3\xBC\xE6\x97\xA5",
+                       "-meta:Comment=" + comment, "-meta:Genre=" + genre, "-meta:Year=2010"},
+                      Strings(5, "")));
     const auto tags = tooltest::Probe(Output(), "format_tags");
-    EXPECT_EQ(tags.at("TAG:title"), "Blue \"Moon\" \xC3\xBC\xE6\x97\xA5");
-    EXPECT_EQ(tags.at("TAG:artist"), "Bob");
-    EXPECT_EQ(tags.at("TAG:album"), long199);
-    EXPECT_EQ(tags.at("TAG:comment"), "a=b");
+    EXPECT_EQ(tags.at("TAG:title"), title);
+    EXPECT_EQ(tags.at("TAG:artist"), "Ann; Bob");
+    EXPECT_EQ(tags.at("TAG:album"), "Blue \"Moon\" \xC3\xBC\xE6\x97\xA5");
+    EXPECT_EQ(tags.at("TAG:comment"), comment);
+    EXPECT_EQ(tags.at("TAG:genre"), genre);
     EXPECT_EQ(tags.at("TAG:date"), "2010");
-    EXPECT_FALSE(tags.contains("TAG:track") || tags.contains("TAG:genre"));
+    EXPECT_FALSE(tags.contains("TAG:track"));
+    const auto atoms = tooltest::Mp4Atoms(Output());
+    EXPECT_EQ(atoms.at("\u00A9nam"), title);
+    EXPECT_EQ(atoms.at("\u00A9cmt"), comment);
+
+    // A line break inside a value is part of it (the export cannot tell a following line with a
+    // "=" from a new field).
+    fs::remove(Output());
+    ASSERT_TRUE(Run({MakeFlac(Work / "lines.flac", 1, {"COMMENT=one\ntwo, 2", "TITLE=after"})}));
+    EXPECT_EQ(tooltest::Mp4Atoms(Output()).at("\u00A9cmt"), "one\ntwo, 2");
+    EXPECT_EQ(tooltest::Mp4Atoms(Output()).at("\u00A9nam"), "after");
+}
+
+// Album artist, disc, track total, composer and compilation from each kind as its taggers write
+// them, after the seven arguments, and in the MP4 as two readers see them.
+TEST_F(SourcesJob, FurtherTagsOfEveryKindReachTheMp4) {
+    using TValues = std::map<std::string, std::string>;
+    const Strings flacOrder = {"Title", "Artist", "Track", "Album", "Comment", "Genre", "Year"};
+    const Strings mp3Order = {"Title", "Artist", "Track", "Album", "Genre", "Year", "Comment"};
+    const std::string mp3 = MakeMp3(Work / "bare.mp3", 1);
+    const auto copy = [&](const std::string& name) {
+        fs::copy_file(mp3, Work / name);
+        return (Work / name).string();
+    };
+    const std::string v23 = copy("v23.mp3");
+    EXPECT_EQ(tooltest::RunTool({"/usr/bin/eyeD3",
+                                 "--to-v2.3",
+                                 "-t",
+                                 "T",
+                                 "-a",
+                                 "A",
+                                 "-b",
+                                 "Various \xC3\x84",
+                                 "-n",
+                                 "3",
+                                 "-N",
+                                 "12",
+                                 "-d",
+                                 "1",
+                                 "-D",
+                                 "2",
+                                 "--composer",
+                                 "Bach",
+                                 "--text-frame",
+                                 "TCMP:1",
+                                 v23})
+                  .ExitCode,
+              0);
+    const std::string v24 = copy("v24.mp3");
+    EXPECT_EQ(tooltest::RunTool({"/usr/bin/python3", "-c",
+                                 "import sys\n"
+                                 "from mutagen.id3 import ID3, TIT2, TPE2, TRCK, TPOS, TCOM\n"
+                                 "t = ID3()\n"
+                                 "for f in (TIT2(text='T'), TPE2(text='Various \xC3\x84'),\n"
+                                 "          TRCK(text='3/12'), TPOS(text='1/2'),\n"
+                                 "          TCOM(text='Bach')):\n"
+                                 "    f.encoding = 3; t.add(f)\n"
+                                 "t.save(sys.argv[1], v2_version=4)\n",
+                                 v24})
+                  .ExitCode,
+              0);
+    const fs::path ape = Work / "tagged.ape";
+    tooltest::WriteFile(ape, tooltest::ReadFile(Ape("mac-399.ape")) +
+                                 ApeTag({{"Title", "T"},
+                                         {"Track", "3/12"},
+                                         {"Album Artist", "Various \xC3\x84"},
+                                         {"Disc", "1/2"},
+                                         {"Composer", "Bach"},
+                                         {"Compilation", "1"}}));
+    const struct {
+        std::string File;
+        Strings Order;
+        std::string Track;
+        std::string Compilation;
+    } cases[] = {
+        {MakeFlac(Work / "a.flac", 1,
+                  {"TITLE=T", "ALBUMARTIST=Various \xC3\x84", "DISCNUMBER=1", "DISCTOTAL=2",
+                   "TRACKNUMBER=3", "TRACKTOTAL=12", "COMPOSER=Bach", "COMPILATION=1"}),
+         flacOrder, "3", "1"},
+        {MakeFlac(Work / "b.flac", 1,
+                  {"TITLE=T", "ALBUM ARTIST=Various \xC3\x84", "DISCNUMBER=1/2", "TOTALDISCS=9",
+                   "TRACKNUMBER=3", "TOTALTRACKS=12", "composer=Bach", "COMPILATION=0"}),
+         flacOrder, "3", ""},
+        {v23, mp3Order, "03/12", "1"},
+        {v24, mp3Order, "3/12", ""},
+        {ape.string(), flacOrder, "3/12", "1"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(Run({c.File})) << c.File;
+        const Strings args = TaggerArgs();
+        ASSERT_EQ(args.size(), 13u) << c.File;
+        for (std::size_t i = 0; i < 7; ++i)
+            EXPECT_TRUE(args[i + 1].starts_with("-meta:" + c.Order[i] + "=")) << args[i + 1];
+        EXPECT_EQ(args[1], "-meta:Title=T");
+        EXPECT_EQ(args[3], "-meta:Track=" + c.Track) << c.File;
+        const std::string disc = c.File == v23 ? "01/02" : "1/2";
+        EXPECT_EQ(Strings(args.begin() + 8, args.end()),
+                  Further({}, {"Various \xC3\x84", disc, "12", "Bach", c.Compilation}))
+            << c.File;
+        const auto tags = tooltest::Probe(Output(), "format_tags");
+        EXPECT_EQ(tags.at("TAG:album_artist"), "Various \xC3\x84") << c.File;
+        EXPECT_EQ(tags.at("TAG:composer"), "Bach") << c.File;
+        EXPECT_EQ(tags.at("TAG:track"), "3/12") << c.File;
+        EXPECT_EQ(tags.at("TAG:disc"), "1/2") << c.File;
+        TValues atoms = tooltest::Mp4Atoms(Output());
+        EXPECT_EQ(atoms["aART"], "Various \xC3\x84") << c.File;
+        EXPECT_EQ(atoms["\u00A9wrt"], "Bach") << c.File;
+        EXPECT_EQ(atoms["trkn"], "3/12") << c.File;
+        EXPECT_EQ(atoms["disk"], "1/2") << c.File;
+        EXPECT_EQ(atoms.contains("cpil") ? atoms["cpil"] : "", c.Compilation) << c.File;
+        fs::remove(Output());
+    }
+    // A combined file takes them from its first source, and its index comes first.
+    ASSERT_TRUE(Run({v24, cases[0].File}));
+    const auto atoms = tooltest::Mp4Atoms(Output());
+    EXPECT_FALSE(atoms.contains("cpil"));
+    EXPECT_EQ(atoms.at("trkn"), "3/12");
+    const auto boxes = tooltest::TopLevelBoxes(Output());
+    EXPECT_LT(std::find(boxes.begin(), boxes.end(), "moov"),
+              std::find(boxes.begin(), boxes.end(), "mdat"));
 }
 
 // Tags as a current tagger, an old player and a well-known player leave them reach the MP4.

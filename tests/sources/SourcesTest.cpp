@@ -29,12 +29,13 @@ std::vector<int> DecodeRecordingPercents(TBase& source) {
     return percents;
 }
 
-Strings Meta(const Strings& values) {
+// The seven arguments in these (quoted) values, then the further ones.
+Strings Meta(const Strings& values, const Strings& further = Strings(5, "\"\"")) {
     const Strings names = {"Title", "Artist", "Track", "Album", "Comment", "Genre", "Year"};
     Strings args;
     for (std::size_t i = 0; i < values.size(); ++i)
         args.push_back("-meta:" + names[i] + "=" + values[i]);
-    return args;
+    return Further(args, further);
 }
 
 // The 128-byte ID3v1 block with a title and a track byte.
@@ -116,7 +117,7 @@ TEST(ApeTags, UntaggedGivesSevenEmptyEntriesAndTheNameFillsTheTitle) {
     titled.NameAsTitle = true;
     titled.SetSrcFile(named.string());
     titled.CollectTags();
-    ASSERT_EQ(titled.MetaArgs.size(), 7u);
+    ASSERT_EQ(titled.MetaArgs.size(), 12u);
     EXPECT_EQ(titled.MetaArgs[0], "-meta:Title=\"01 \"\"Intro\"\"\"");
     EXPECT_EQ(titled.Title, "01 \"Intro\"");
 
@@ -164,17 +165,17 @@ TEST(Mp3Tags, OneTagOnlyInItsOwnOrderAndTheNameReplacesTheFirstEntry) {
         EXPECT_TRUE(source.Title.empty() || !nameAsTitle) << file;
         return source.MetaArgs;
     };
-    const Strings v2Order = {"-meta:Title=\"T\xC3\xA9\"", "-meta:Artist=\"A\"",
-                             "-meta:Track=\"3/12\"",      "-meta:Album=\"\"",
-                             "-meta:Genre=\"Rock\"",      "-meta:Year=\"1999\"",
-                             "-meta:Comment=\"c\""};
+    const Strings v2Order = Further(
+        {"-meta:Title=\"T\xC3\xA9\"", "-meta:Artist=\"A\"", "-meta:Track=\"3/12\"",
+         "-meta:Album=\"\"", "-meta:Genre=\"Rock\"", "-meta:Year=\"1999\"", "-meta:Comment=\"c\""},
+        {"\"\"", "\"\"", "\"12\"", "\"\"", "\"\""});
     EXPECT_EQ(collect(v2, false), v2Order);
     EXPECT_EQ(collect(v1, false),
               Meta({"\"T1\"", "\"\"", "\"12\"", "\"\"", "\"\"", "\"Rock\"", "\"2001\""}));
     // The ID3v2 tag's artist is a find: the ID3v1 title is not looked at.
-    const Strings artistOnlyArgs = {"-meta:Title=\"\"",  "-meta:Artist=\"A\"", "-meta:Track=\"\"",
-                                    "-meta:Album=\"\"",  "-meta:Genre=\"\"",   "-meta:Year=\"\"",
-                                    "-meta:Comment=\"\""};
+    const Strings artistOnlyArgs =
+        Further({"-meta:Title=\"\"", "-meta:Artist=\"A\"", "-meta:Track=\"\"", "-meta:Album=\"\"",
+                 "-meta:Genre=\"\"", "-meta:Year=\"\"", "-meta:Comment=\"\""});
     EXPECT_EQ(collect(dir / "both.mp3", false), artistOnlyArgs);
     Strings named = artistOnlyArgs;
     named[0] = "-meta:Title=\"both\"";
@@ -203,7 +204,7 @@ TEST(Mp3Tags, LaterAndOlderTagVersionsGiveYearGenreAndTheRealComment) {
         Strings args;
         for (std::size_t i = 0; i < values.size(); ++i)
             args.push_back("-meta:" + names[i] + "=\"" + values[i] + "\"");
-        return args;
+        return Further(args);
     };
 
     const std::string v4 = Id3v2Frame(4, "TIT2", "\x03T\xC3\xADtulo"s) +

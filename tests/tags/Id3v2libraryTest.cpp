@@ -31,6 +31,18 @@ std::string Frame4(const std::string& id, const std::string& data, std::uint16_t
     return id + SyncSafe(static_cast<std::uint32_t>(data.size())) + Flags16(flags) + data;
 }
 
+// Every FF followed by a byte of 0xE0 or more, by 00 or by nothing gets a 00 after it.
+std::string Unsynchronise(const std::string& bytes) {
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        out += bytes[i];
+        const auto next = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
+        if (static_cast<unsigned char>(bytes[i]) == 0xFF && (next >= 0xE0 || next == 0))
+            out += '\0';
+    }
+    return out;
+}
+
 std::string Tag(int version, const std::string& body, std::uint8_t flags = 0) {
     return std::string("ID3") + static_cast<char>(version) + '\0' + static_cast<char>(flags) +
            SyncSafe(static_cast<std::uint32_t>(body.size())) + body;
@@ -110,22 +122,64 @@ TEST(Id3v2Load, Version4SizesAreSyncSafe) {
     EXPECT_EQ(tag.GetUnicodeText("TPE1"), "me");
 }
 
-TEST(Id3v2Load, Version4ExtraHeaderBytesAreTakenOffTheData) {
-    // Grouping (0x40), encryption (0x04) and a data length indicator (0x01), in that order.
-    const std::string data = "\x07\x02" + SyncSafe(300) + "\x00hi"s;
+// Grouping, encryption and a data length indicator add bytes to the header in the order of
+// their flags; an encrypted frame's data is passed over.
+TEST(Id3v2Load, ExtraHeaderBytesAreTakenOffTheData) {
+    // Version 4: grouping (0x40), encryption (0x04), data length indicator (0x01).
     const std::string dliOnly = SyncSafe(0);
     TID3v2Tag tag;
-    Load(tag, Tag(4, Frame4("TIT2", data, 0x0045) + Frame4("TPE1", dliOnly, 0x0001) +
+    Load(tag, Tag(4, Frame4("TIT2", "\x07\x02"s + SyncSafe(300) + "\x00hi"s, 0x0045) +
+                         Frame4("TPE1", dliOnly, 0x0001) +
+                         Frame4("TPE2", "\x07"s + SyncSafe(3) + "\x00me"s, 0x0041) +
                          Frame4("TALB", "\x00ok"s)));
-    ASSERT_EQ(tag.FrameCount(), 3);
+    ASSERT_EQ(tag.FrameCount(), 4);
     const TID3v2Frame& first = *tag.Frames[0];
     EXPECT_TRUE(first.GroupingIdentity && first.Encrypted && first.DataLengthIndicator);
     EXPECT_EQ(first.GroupIdentifier, 7);
     EXPECT_EQ(first.EncryptionMethod, 2);
     EXPECT_EQ(first.DataLengthIndicatorValue, 300u);
-    EXPECT_EQ(tag.GetUnicodeText("TIT2"), "hi");
+    EXPECT_EQ(tag.GetUnicodeText("TIT2"), "");
     EXPECT_TRUE(tag.Frames[1]->Stream.empty());
+    EXPECT_EQ(tag.GetUnicodeText("TPE2"), "me");
     EXPECT_EQ(tag.GetUnicodeText("TALB"), "ok");
+
+    // Version 3: compression (0x80) with its size, encryption (0x40), grouping (0x20).
+    TID3v2Tag tag3;
+    Load(tag3, Tag(3, Frame3("TIT2", "\x01\x00secret"s, 0x0060) +
+                          Frame3("TPE1", "\x09\x00grouped"s, 0x0020) + Frame3("TALB", "\x00ok"s)));
+    ASSERT_EQ(tag3.FrameCount(), 3);
+    EXPECT_EQ(tag3.Frames[0]->EncryptionMethod, 1);
+    EXPECT_EQ(tag3.Frames[0]->GroupIdentifier, 0);
+    EXPECT_EQ(tag3.GetUnicodeText("TIT2"), "");
+    EXPECT_EQ(tag3.Frames[1]->GroupIdentifier, 9);
+    EXPECT_EQ(tag3.GetUnicodeText("TPE1"), "grouped");
+    EXPECT_EQ(tag3.GetUnicodeText("TALB"), "ok");
+}
+
+// A tag unsynchronised as a whole is undone before its frames are read: sizes count the real
+// bytes, and a UTF-16 mark stored as FF 00 FE is a mark again.
+TEST(Id3v2Load, WholeTagUnsynchronisationIsUndoneFirst) {
+    const std::string utf16 = "\x01\xFF\xFEN\x00\xE4\x00\xFF\x00"s;
+    for (int version : {2, 3}) {
+        SCOPED_TRACE(version);
+        const auto frame = [&](const std::string& id, const std::string& data) {
+            return version == 3
+                       ? Frame3(id, data)
+                       : id.substr(0, 3) + Be32(static_cast<std::uint32_t>(data.size())).substr(1) +
+                             data;
+        };
+        const std::string frames = frame(version == 3 ? "TIT2" : "TT2", utf16) +
+                                   frame(version == 3 ? "TPE1" : "TP1", "\x01\xFF\xFE\xFF\x00"s) +
+                                   frame(version == 3 ? "TALB" : "TAL", "\x00later"s);
+        const std::string stuffed = Unsynchronise(frames);
+        ASSERT_NE(stuffed, frames);
+        TID3v2Tag tag;
+        EXPECT_EQ(Load(tag, Tag(version, stuffed, 0x80)), TID3v2Tag::ResultOk);
+        EXPECT_EQ(tag.GetUnicodeText("TIT2"), "N\xC3\xA4\xC3\xBF");
+        EXPECT_EQ(tag.GetUnicodeText("TPE1"), "\xC3\xBF");
+        EXPECT_EQ(tag.GetUnicodeText("TALB"), "later");
+        EXPECT_FALSE(tag.Frames[0]->Unsynchronised);
+    }
 }
 
 TEST(Id3v2Load, CompressedAndUnsynchronisedFramesKeepTheirStoredBytes) {
@@ -141,18 +195,20 @@ TEST(Id3v2Load, CompressedAndUnsynchronisedFramesKeepTheirStoredBytes) {
     Load(unsynchronised, Tag(4, Frame4("TIT2", "\x01\xFF\x00\xFE\x41\x00"s, 0x0002)));
     ASSERT_EQ(unsynchronised.FrameCount(), 1);
     EXPECT_TRUE(unsynchronised.Frames[0]->Unsynchronised);
-    EXPECT_EQ(unsynchronised.GetUnicodeText("TIT2"), "");
+    EXPECT_EQ(unsynchronised.GetUnicodeText("TIT2"), "A");
 }
 
 TEST(Id3v2Load, Version3FlagsAndTagUnsynchronisation) {
     TID3v2Tag tag;
     Load(tag, Tag(3, Frame3("TIT2", "\x00x"s, 0xE060), 0x80));
+    EXPECT_TRUE(tag.Unsynchronised);
     ASSERT_EQ(tag.FrameCount(), 1);
     const TID3v2Frame& frame = *tag.Frames[0];
     EXPECT_TRUE(frame.TagAlterPreservation && frame.FileAlterPreservation && frame.ReadOnly);
     EXPECT_TRUE(frame.Encrypted && frame.GroupingIdentity);
     EXPECT_FALSE(frame.Compressed || frame.DataLengthIndicator);
-    EXPECT_TRUE(frame.Unsynchronised);
+    // Its stored bytes were resynchronised with the whole tag.
+    EXPECT_FALSE(frame.Unsynchronised);
 }
 
 TEST(Id3v2Load, ExtendedHeadersAreSkippedByTheirSize) {
@@ -461,7 +517,8 @@ TEST(Id3v2Cover, FrontCoverIsTheTypeThreePictureElseTheFirst) {
     EXPECT_EQ(
         CoverOf(Tag(4, Frame4("APIC", SyncSafe(9) + "\x03/\x00\x03\x00\xFF\x00\xD8\xFF"s, 0x0003))),
         "\xFF\xD8\xFF");
-    EXPECT_EQ(CoverOf(Tag(3, Frame3("APIC", "\x00/\x00\x03\x00\xFF\x00\xD8"s), 0x80)), "\xFF\xD8");
+    EXPECT_EQ(CoverOf(Tag(3, Unsynchronise(Frame3("APIC", "\x00/\x00\x03\x00\xFF\xD8"s)), 0x80)),
+              "\xFF\xD8");
     // Nothing from a compressed picture, one larger than asked for, or a head without its end.
     EXPECT_EQ(CoverOf(Tag(3, Frame3("APIC", "\x00/\x00\x03\x00zz"s, 0x0080))), "");
     EXPECT_EQ(CoverOf(Tag(3, utf16), 3), "");

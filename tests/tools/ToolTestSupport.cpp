@@ -188,6 +188,56 @@ std::map<std::string, std::string> Probe(const fs::path& file, const std::string
     return values;
 }
 
+std::map<std::string, std::string> Mp4Atoms(const fs::path& file) {
+    static const char* const Script = R"(
+import sys, mutagen.mp4
+tags = mutagen.mp4.MP4(sys.argv[1]).tags or {}
+for key, values in tags.items():
+    value = values[0] if isinstance(values, list) else values
+    if isinstance(value, tuple):
+        value = '%d/%d' % value
+    elif isinstance(value, bool):
+        value = '1' if value else '0'
+    elif isinstance(value, bytes):
+        value = bytes(value).decode('utf-8', 'replace')
+    sys.stdout.buffer.write(('%s=%s\0' % (key, value)).encode('utf-8'))
+)";
+    // The system's own interpreter, which has the Debian package's mutagen.
+    const auto r = RunTool({"/usr/bin/python3", "-c", Script, file.string()});
+    std::map<std::string, std::string> atoms;
+    std::istringstream entries(r.Out);
+    for (std::string entry; std::getline(entries, entry, '\0');) {
+        const auto eq = entry.find('=');
+        if (eq != std::string::npos)
+            atoms.emplace(entry.substr(0, eq), entry.substr(eq + 1));
+    }
+    if (r.ExitCode != 0)
+        atoms.emplace("(error)", r.Err);
+    return atoms;
+}
+
+std::vector<std::string> TopLevelBoxes(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::vector<std::string> types;
+    for (unsigned char head[16]; in.read(reinterpret_cast<char*>(head), 8);) {
+        std::uint64_t size = 0;
+        for (int i = 0; i < 4; ++i)
+            size = size << 8 | head[i];
+        std::uint64_t header = 8;
+        if (size == 1 && in.read(reinterpret_cast<char*>(head) + 8, 8)) {
+            size = 0;
+            for (int i = 8; i < 16; ++i)
+                size = size << 8 | head[i];
+            header = 16;
+        }
+        types.emplace_back(reinterpret_cast<const char*>(head) + 4, 4);
+        if (size < header)
+            break;
+        in.seekg(static_cast<std::streamoff>(size - header), std::ios::cur);
+    }
+    return types;
+}
+
 std::vector<TChapter> Chapters(const fs::path& file) {
     auto r = RunTool(
         {"/usr/bin/ffprobe", "-v", "error", "-show_chapters", "-of", "default", file.string()});

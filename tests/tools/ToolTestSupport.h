@@ -67,6 +67,12 @@ void WriteFile(const fs::path& path, const std::string& bytes);
 // their "TAG:" prefix.
 std::map<std::string, std::string> Probe(const fs::path& file, const std::string& entries);
 
+// The iTunes-style atoms of an MP4 as mutagen reads them: "trkn" and "disk" as n/m, flags and
+// numbers in decimal, freeform atoms ("----:com.apple.iTunes:iTunSMPB") as their text.
+std::map<std::string, std::string> Mp4Atoms(const fs::path& file);
+// The types of the file's top-level boxes, in their order.
+std::vector<std::string> TopLevelBoxes(const fs::path& file);
+
 struct TChapter {
     double Start = 0;
     double End = 0;

@@ -112,9 +112,10 @@ bool TOutputFile::Fail(const std::string& what, int error) {
 
 bool TOutputFile::Create() {
     Discard();
-    // An unnamed file can only get its name through /proc without extra privileges.
+    // An unnamed file can only get its name through /proc without extra privileges. Readable
+    // too: the tagger reads back what it wrote.
     if (access("/proc/self/fd", F_OK) == 0) {
-        Descriptor = open(Folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        Descriptor = open(Folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
         if (Descriptor >= 0) {
             Unnamed = true;
             return true;
@@ -125,7 +126,7 @@ bool TOutputFile::Create() {
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string name = TemporaryName(Folder, Target);
         TSignalsBlocked blocked;
-        Descriptor = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        Descriptor = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (Descriptor >= 0) {
             Temporary = name;
             SetCleanupPath(Temporary);

@@ -1,5 +1,7 @@
 #include "Mp4Tagger.h"
 
+#include "FdReader.h"
+#include "GaplessInfo.h"
 #include "common/AvHelpers.h"
 #include "common/AvLog.h"
 #include "common/FdIo.h"
@@ -13,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,7 +35,10 @@ AVCodecID CodecOf(platform::TImageKind kind) {
                                                : AV_CODEC_ID_NONE;
 }
 
-// trkn holds a number and optionally a total: "3" or "3/12".
+// What the file's ©too names.
+const std::string ToolName = "Parvane " PARVANE_VERSION;
+
+// trkn and disk hold a number and optionally a total: "3" or "3/12".
 bool IsTrackNumber(const std::string& value) {
     const auto slash = value.find('/');
     auto digits = [](const std::string& s) {
@@ -42,6 +48,29 @@ bool IsTrackNumber(const std::string& value) {
     return slash == std::string::npos
                ? digits(value)
                : digits(value.substr(0, slash)) && digits(value.substr(slash + 1));
+}
+
+bool IsFlag(const std::string& value) {
+    return value == "0" || value == "1";
+}
+
+// The writer's second pass, which puts the index ahead of the audio, reads the new file back.
+int OpenReadBack(AVFormatContext* s, AVIOContext** pb, const char* /*url*/, int flags,
+                 AVDictionary** /*options*/) {
+    if ((flags & AVIO_FLAG_WRITE) != 0 || !s->opaque)
+        return AVERROR(EINVAL);
+    auto* reader = new (std::nothrow) TFdReader(*static_cast<const int*>(s->opaque));
+    if (!reader || !reader->Context()) {
+        delete reader;
+        return AVERROR(ENOMEM);
+    }
+    *pb = reader->Context();
+    return 0;
+}
+
+int CloseReadBack(AVFormatContext* /*s*/, AVIOContext* pb) {
+    delete static_cast<TFdReader*>(pb->opaque);
+    return 0;
 }
 
 } // namespace
@@ -119,13 +148,33 @@ void TMp4Tagger::SetFileTags() {
     // The brands describe the old file; the writer sets its own.
     for (const char* key : {"major_brand", "minor_version", "compatible_brands"})
         av_dict_set(&Output->metadata, key, nullptr, 0);
-    for (const auto& [key, value] : Options.EffectiveFileValues(Input->nb_chapters)) {
-        const bool write = !value.empty() && (key != "track" || IsTrackNumber(value));
+    TTagOptions::TValues values = Options.EffectiveFileValues(Input->nb_chapters);
+    const auto total = values.find(TTagOptions::TrackTotalKey);
+    if (total != values.end()) {
+        const auto track = values.find("track");
+        if (track != values.end() && !track->second.empty() && !total->second.empty() &&
+            track->second.find('/') == std::string::npos)
+            track->second += "/" + total->second;
+        values.erase(total);
+    }
+    for (const auto& [key, value] : values) {
+        const bool number = key == "track" || key == "disc";
+        const bool write = !value.empty() && (!number || IsTrackNumber(value)) &&
+                           (key != "compilation" || IsFlag(value));
         if (!value.empty() && !write)
-            tooltext::Line("Track " + value + " is not a number like 3 or 3/12; not written");
+            tooltext::Line((number ? (key == "track" ? "Track " : "Disc ") + value +
+                                         " is not a number like 3 or 3/12"
+                                   : "Compilation " + value + " is not 1 or 0") +
+                           "; not written");
         av_dict_set(&Output->metadata, key.c_str(), write ? value.c_str() : nullptr, 0);
         TagsWritten += write;
     }
+    if (tooltext::EndsWithNoCase(Path, ".m4b"))
+        av_dict_set(&Output->metadata, "media_type", "2", 0);
+    // Room for the gapless information behind the tool's name, which the writer has no box
+    // for: it is put there once the file is written, without moving a byte.
+    av_dict_set(&Output->metadata, "encoding_tool",
+                (ToolName + std::string(TGaplessInfo::BoxLength, '-')).c_str(), 0);
 }
 
 bool TMp4Tagger::SetChapters() {
@@ -166,12 +215,16 @@ bool TMp4Tagger::SetChapters() {
 }
 
 bool TMp4Tagger::OpenOutput(TFdIo& io) {
-    int ret = avformat_alloc_output_context2(
-        &Output, nullptr, tooltext::EndsWithNoCase(Path, ".m4a") ? "ipod" : "mp4", nullptr);
+    const bool ipod =
+        tooltext::EndsWithNoCase(Path, ".m4a") || tooltext::EndsWithNoCase(Path, ".m4b");
+    int ret = avformat_alloc_output_context2(&Output, nullptr, ipod ? "ipod" : "mp4", nullptr);
     if (ret < 0)
         return Fail("cannot start the MP4 writer", ret);
     Output->pb = io.Context();
     Output->flags |= AVFMT_FLAG_CUSTOM_IO;
+    Output->opaque = &OutputFd;
+    Output->io_open = OpenReadBack;
+    Output->io_close2 = CloseReadBack;
     // Left at its default, the writer empties its buffer after every packet.
     Output->flush_packets = 0;
     for (unsigned i = 0; i < Input->nb_streams; ++i) {
@@ -212,10 +265,12 @@ bool TMp4Tagger::OpenOutput(TFdIo& io) {
     if (!SetChapters())
         return false;
     AVDictionary* options = nullptr;
-    if (Output->nb_chapters > MaxChplChapters)
-        av_dict_set(&options, "movflags", "disable_chpl", 0);
-    // As the encoder writes it: in milliseconds the edit list would cut up to half of one off
-    // the audio, and a track cut to the sample would lose its exact length.
+    // Players that stream a file or read it front to back need the index before the audio.
+    av_dict_set(&options, "movflags",
+                Output->nb_chapters > MaxChplChapters ? "+faststart+disable_chpl" : "+faststart",
+                0);
+    // The edit list's length is written in the movie time scale; in milliseconds, the writer's
+    // default, it would lose the samples of the length's last fraction of a millisecond.
     for (unsigned i = 0; i < Output->nb_streams; ++i)
         if (Output->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
             av_dict_set_int(&options, "movie_timescale", Output->streams[i]->codecpar->sample_rate,
@@ -263,6 +318,19 @@ bool TMp4Tagger::CopyPackets() {
     return end == avhelpers::PacketsEnd;
 }
 
+bool TMp4Tagger::WriteGaplessInfo() {
+    int rate = 0;
+    for (unsigned i = 0; i < Output->nb_streams; ++i)
+        if (Output->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+            rate = Output->streams[i]->codecpar->sample_rate;
+    TGaplessInfo gapless;
+    errno = 0;
+    if (!gapless.Read(OutputFd, rate) || !gapless.WriteInto(OutputFd, ToolName))
+        return Fail("cannot write the gapless playback information: " +
+                    std::string(errno ? std::strerror(errno) : "the new file has no room for it"));
+    return true;
+}
+
 int TMp4Tagger::Run() {
     TAvLog::Install();
     tooltext::Line("neroAacTag: MP4 tagger (Parvane, FFmpeg libavformat " +
@@ -288,6 +356,7 @@ int TMp4Tagger::Run() {
     if (!out.Create())
         return tooltext::Error(Tool, out.Error());
     fchmod(out.Fd(), st.st_mode & 07777);
+    OutputFd = out.Fd();
     TFdIo io(out.Fd());
     if (!io.Context())
         return tooltext::Error(Tool, "out of memory");
@@ -298,6 +367,8 @@ int TMp4Tagger::Run() {
         ok = Fail("cannot finish the new file: " + io.Error(ret));
     if (ok && !io.Flush())
         ok = Fail("cannot write the new file: " + io.Error());
+    if (ok)
+        ok = WriteGaplessInfo();
     if (!ok) {
         out.Discard();
         return tooltext::Error(Tool, Err + "; " + file + " is unchanged");

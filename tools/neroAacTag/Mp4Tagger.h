@@ -30,6 +30,8 @@ private:
     bool SetChapters();
     bool WriteCover();
     bool CopyPackets();
+    // iTunSMPB into the finished file, in the room the ©too box left for it.
+    bool WriteGaplessInfo();
     bool Fail(const std::string& reason, int code = 0);
 
     const TTagOptions& Options;
@@ -37,6 +39,8 @@ private:
     AVFormatContext* Input = nullptr;
     AVFormatContext* Output = nullptr;
     TFdIo* Io = nullptr;
+    // The new file, which the writer's second pass reads back.
+    int OutputFd = -1;
     // The output stream of each input stream, -1 for those left out.
     std::vector<int> StreamMap;
     int TagsWritten = 0;

@@ -13,10 +13,14 @@ std::string Lower(std::string text) {
 }
 
 // The accepted names and the libavformat metadata keys that become ©nam ©ART ©alb ©cmt ©gen
-// ©day and trkn.
+// ©day trkn aART disk ©wrt and cpil. The track total is no key of its own: it completes trkn.
 const std::map<std::string, std::string> Keys = {
-    {"title", "title"},     {"artist", "artist"}, {"track", "track"}, {"album", "album"},
-    {"comment", "comment"}, {"genre", "genre"},   {"year", "date"},
+    {"title", "title"},       {"artist", "artist"},
+    {"track", "track"},       {"album", "album"},
+    {"comment", "comment"},   {"genre", "genre"},
+    {"year", "date"},         {"albumartist", "album_artist"},
+    {"disc", "disc"},         {"tracktotal", TTagOptions::TrackTotalKey},
+    {"composer", "composer"}, {"compilation", "compilation"},
 };
 
 bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
@@ -30,14 +34,19 @@ const char* TTagOptions::HelpText() {
            "                  [-chapter:k -meta:Name=value ...]\n"
            "\n"
            "Writes tags into an MP4 file. Names, in any letter case: Title, Artist, Album,\n"
-           "Comment, Genre, Year, Track (3 or 3/12). -meta: arguments before the first\n"
-           "-chapter: belong to the file, those after -chapter:k to chapter k, whose Title\n"
-           "names it (else it is called \"Chapter k\"; a chapter not mentioned keeps its name).\n"
+           "Comment, Genre, Year, Track (3 or 3/12), AlbumArtist, Disc (1 or 1/2),\n"
+           "TrackTotal (the 12 of a Track given as 3), Composer, Compilation (1 or 0).\n"
+           "-meta: arguments before the first -chapter: belong to the file, those after\n"
+           "-chapter:k to chapter k, whose Title names it (else it is called \"Chapter k\";\n"
+           "a chapter not mentioned keeps its name).\n"
            "Without file-level arguments the file takes chapter 1's values, and a file of\n"
            "several chapters takes chapter 1's Album as its title.\n"
            "\n"
            "-add-cover:front:IMAGE makes a JPEG or PNG image (at most 16 MiB) the file's\n"
            "front cover; without it the file keeps the cover it has.\n"
+           "\n"
+           "Every file gets gapless playback information (iTunSMPB) and its index ahead of\n"
+           "the audio; a .m4b file is marked as an audiobook.\n"
            "\n"
            "An empty value removes that tag; tags not mentioned are kept. The audio is copied\n"
            "untouched into a new file beside FILE, which then replaces FILE; on any failure\n"
@@ -65,7 +74,8 @@ bool TTagOptions::Parse(const std::vector<std::string>& args) {
             const auto key = Keys.find(Lower(arg.substr(6, eq - 6)));
             if (key == Keys.end())
                 return Fail("unknown tag name in " + arg.substr(0, eq) +
-                            " (known: Title, Artist, Album, Comment, Genre, Year, Track)");
+                            " (known: Title, Artist, Album, Comment, Genre, Year, Track, "
+                            "AlbumArtist, Disc, TrackTotal, Composer, Compilation)");
             TValues& values = chapter == 0 ? FileValues : ChapterValues[chapter];
             values[key->second] = arg.substr(eq + 1);
         } else if (StartsWithNoCase(arg, "-add-cover:")) {

@@ -10,6 +10,8 @@ class TTagOptions {
 public:
     // Tag names as libavformat's MP4 writer knows them ("title", "date", ...) to values.
     using TValues = std::map<std::string, std::string>;
+    // The key of the track total, which no libavformat key takes: it completes "track".
+    static constexpr const char* TrackTotalKey = "track total";
 
     std::string File;
     TValues FileValues;

@@ -1,6 +1,7 @@
 #include "ToolTestSupport.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -262,4 +263,95 @@ TEST(NeroAacTag, RefusesACoverThatIsNoJpegOrPngAndLeavesTheFileAsItWas) {
     EXPECT_EQ(ReadFile(mp4), before);
     EXPECT_EQ(dir.Names(),
               (std::vector<std::string>{"cut.png", "fake.jpg", "front.bmp", "plain.m4a"}));
+}
+
+TEST(NeroAacTag, WritesTheFurtherAtomsAsTwoReadersSeeThem) {
+    TScopedFolder dir;
+    const auto untagged = MakeMp4(dir, "untagged.m4a", 1);
+    const auto mp4 = dir / "further.m4a";
+    const struct {
+        std::vector<std::string> Args;
+        std::map<std::string, std::string> Atoms;
+        std::string Said;
+    } cases[] = {
+        {{"-meta:Track=3", "-meta:TrackTotal=12", "-meta:Disc=1/2", "-meta:AlbumArtist=Various",
+          "-meta:Composer=J. S. Bach", "-meta:Compilation=1"},
+         {{"trkn", "3/12"},
+          {"disk", "1/2"},
+          {"aART", "Various"},
+          {"\u00A9wrt", "J. S. Bach"},
+          {"cpil", "1"}},
+         ""},
+        // The track's own total wins; a disc without one is 1 of 0, as iTunes keeps it.
+        {{"-meta:Track=3/10", "-meta:TrackTotal=12", "-meta:Disc=2", "-meta:Compilation=0"},
+         {{"trkn", "3/10"}, {"disk", "2/0"}, {"cpil", "0"}},
+         ""},
+        {{"-meta:Track=5", "-meta:TrackTotal="}, {{"trkn", "5/0"}}, ""},
+        {{"-meta:Disc=A", "-meta:Compilation=yes", "-meta:TrackTotal=12"},
+         {},
+         "Disc A is not a number"},
+    };
+    for (const auto& c : cases) {
+        fs::copy_file(untagged, mp4, fs::copy_options::overwrite_existing);
+        std::vector<std::string> args = {Tagger, mp4.string(), "-chapter:1"};
+        args.insert(args.end(), c.Args.begin(), c.Args.end());
+        const auto r = RunTool(args);
+        ASSERT_EQ(r.ExitCode, 0) << r.Err;
+        EXPECT_NE((r.Out + r.Err).find(c.Said), std::string::npos) << r.Out << r.Err;
+        auto atoms = Mp4Atoms(mp4);
+        for (const char* key : {"trkn", "disk", "aART", "\u00A9wrt", "cpil"}) {
+            const auto expected = c.Atoms.find(key);
+            EXPECT_EQ(atoms.contains(key) ? atoms[key] : "(none)",
+                      expected == c.Atoms.end() ? "(none)" : expected->second)
+                << key << " after " << c.Args.front();
+        }
+    }
+    EXPECT_EQ(Probe(mp4, "format_tags=disc,track").count("TAG:disc"), 0u);
+    RunTool({Tagger, mp4.string(), "-meta:Disc=1/2", "-meta:Track=4", "-meta:TrackTotal=9"});
+    const auto tags = Probe(mp4, "format_tags=disc,track,compilation");
+    EXPECT_EQ(tags.at("TAG:disc"), "1/2");
+    EXPECT_EQ(tags.at("TAG:track"), "4/9");
+}
+
+// Priming 1024, the input's samples exactly and the padding that fills the last packet, in the
+// file's first boxes, in separate, combined and tagged-again files of each extension.
+TEST(NeroAacTag, GaplessInfoToolNameAndTheIndexFirst) {
+    TScopedFolder dir;
+    const struct {
+        std::string Name;
+        int Inputs;
+        std::uint64_t Frames;
+    } cases[] = {{"one.m4a", 1, 22050}, {"exact.mp4", 1, 1024 * 20}, {"two.m4b", 2, 44101}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const auto mp4 = MakeMp4(dir, c.Name, c.Inputs, c.Frames);
+        for (int round = 0; round < 2; ++round) {
+            auto r = RunTool({Tagger, mp4.string(), "-chapter:1", "-meta:Title=Part"});
+            ASSERT_EQ(r.ExitCode, 0) << r.Err;
+            const auto boxes = TopLevelBoxes(mp4);
+            const auto moov = std::find(boxes.begin(), boxes.end(), "moov");
+            EXPECT_TRUE(moov < std::find(boxes.begin(), boxes.end(), "mdat") &&
+                        moov != boxes.end());
+            const auto packets = std::stoull(
+                RunTool({"/usr/bin/ffprobe", "-v", "error", "-count_packets", "-show_entries",
+                         "stream=nb_read_packets", "-of", "csv=p=0", mp4.string()})
+                    .Out);
+            const std::uint64_t samples = c.Frames * static_cast<std::uint64_t>(c.Inputs);
+            char expected[128];
+            std::snprintf(expected, sizeof expected, " 00000000 00000400 %08llX %016llX",
+                          static_cast<unsigned long long>(packets * 1024 - 1024 - samples),
+                          static_cast<unsigned long long>(samples));
+            auto atoms = Mp4Atoms(mp4);
+            std::string zeros;
+            for (int i = 0; i < 8; ++i)
+                zeros += " 00000000";
+            EXPECT_EQ(atoms["----:com.apple.iTunes:iTunSMPB"], expected + zeros);
+            EXPECT_EQ(Probe(mp4, "format_tags=iTunSMPB")["TAG:iTunSMPB"], expected + zeros);
+            EXPECT_TRUE(atoms["\u00A9too"].starts_with("Parvane 1.")) << atoms["\u00A9too"];
+            EXPECT_EQ(Probe(mp4, "format_tags=encoder")["TAG:encoder"], atoms["\u00A9too"]);
+            EXPECT_EQ(atoms.contains("stik") ? atoms["stik"] : "",
+                      c.Name.ends_with(".m4b") ? "2" : "");
+            EXPECT_EQ(atoms["\u00A9nam"], "Part");
+        }
+    }
 }
