@@ -60,7 +60,8 @@ TEST(StreamHeader, PcmSizeOfEachKindAgreesWithItsDecoders) {
     const std::vector<std::vector<std::string>> mp3s = {
         {}, {"-t"}, {"--id3v2-only", "--tt", std::string(3000, 't')}};
     for (std::size_t i = 0; i < mp3s.size(); ++i) {
-        const std::string mp3 = (dir / ("m" + std::to_string(i) + ".mp3")).string();
+        const std::string mp3 =
+            (dir / tooltest::Numbered("m", static_cast<long long>(i), ".mp3")).string();
         std::vector<std::string> argv = {Tool("lame"), "--quiet", "-b", "128"};
         argv.insert(argv.end(), mp3s[i].begin(), mp3s[i].end());
         argv.insert(argv.end(), {wav, mp3});
