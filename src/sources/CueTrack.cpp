@@ -137,6 +137,10 @@ void TCueTrack::CollectTags() {
     TagValue(TTagField::Comment) = Either(Sheet->Comment, TTagField::Comment);
     TagValue(TTagField::Genre) = Either(Sheet->Genre, TTagField::Genre);
     TagValue(TTagField::Year) = Either(Sheet->Date, TTagField::Year);
+    TagValue(TTagField::AlbumArtist) = Either(Sheet->Performer, TTagField::AlbumArtist);
+    TagValue(TTagField::Composer) = Either(track.Songwriter, TTagField::Composer);
+    for (const TTagField field : {TTagField::Disc, TTagField::Compilation})
+        TagValue(field) = Shared->Source->TagValue(field);
     MetaArgs.clear();
     AppendAllMetaArgs();
 }
@@ -148,7 +152,10 @@ std::vector<std::string> TCueTrack::FileMetaArgs() const {
             MetaArg("Album", album),
             MetaArg("Comment", Either(Sheet->Comment, TTagField::Comment)),
             MetaArg("Genre", Either(Sheet->Genre, TTagField::Genre)),
-            MetaArg("Year", Either(Sheet->Date, TTagField::Year))};
+            MetaArg("Year", Either(Sheet->Date, TTagField::Year)),
+            MetaArg("AlbumArtist", Either(Sheet->Performer, TTagField::AlbumArtist)),
+            MetaArg("Disc", Shared->Source->TagValue(TTagField::Disc)),
+            MetaArg("Compilation", Shared->Source->TagValue(TTagField::Compilation))};
 }
 
 std::optional<TPcmSize> TCueTrack::PcmSize() {

@@ -130,6 +130,7 @@ TEST_F(CueTracks, SeparateTracksAreExactToTheSampleAndJoinBackIntoTheImage) {
             EXPECT_EQ(tags.at("TAG:track"), std::to_string(k + 1) + "/3");
             EXPECT_EQ(tags.at("TAG:album"), "The Album");
             EXPECT_EQ(tags.at("TAG:artist"), k == 1 ? "Guest" : "The Band");
+            EXPECT_EQ(tags.at("TAG:album_artist"), "The Band");
             EXPECT_EQ(tags.at("TAG:date"), "1999");
             EXPECT_EQ(tags.at("TAG:genre"), "Chamber");
             if (c.File.ends_with(".flac")) {
@@ -176,6 +177,7 @@ TEST_F(CueTracks, CombinedFileHasAChapterAtEveryIndex01AndTheSheetsAlbumTags) {
     EXPECT_EQ(tags.at("TAG:title"), "The Album");
     EXPECT_EQ(tags.at("TAG:album"), "The Album");
     EXPECT_EQ(tags.at("TAG:artist"), "The Band");
+    EXPECT_EQ(tags.at("TAG:album_artist"), "The Band");
     EXPECT_EQ(tags.at("TAG:date"), "2001");
     // Where the sheet says nothing, the image's own tags.
     EXPECT_EQ(tags.at("TAG:genre"), "Rock");
