@@ -33,11 +33,16 @@ public:
 
     // Gives the exit code; every failure has printed its reason.
     int Run();
+    // How many segments were encoded again because their first frame did not join.
+    int Retries() const { return RetryCount; }
 
 private:
     void PrintPlan() const;
     bool OpenMuxer(TFdIo& io, const TSegmentEncoder& probe);
     bool Encode(TProgressLine& progress);
+    // The -threads the plan is made for, and the workers the memory budget leaves of them.
+    int PlanThreads() const;
+    std::size_t SegmentsInFlight() const;
     int ThreadCount() const;
     bool Fill(TSegment& segment);
     bool Splice(TSegment& segment);
@@ -61,7 +66,8 @@ private:
     avhelpers::TPacketPtr Packet;
     TFdIo* Io = nullptr;
     // The window sequence of the last frame written, which the next segment must continue.
-    TAacWindow::TSequence Previous = TAacWindow::TSequence::OnlyLong;
+    std::vector<TAacWindow::TChannel> Previous;
     std::uint64_t PacketBytes = 0;
+    int RetryCount = 0;
     std::string Err;
 };
