@@ -1,6 +1,5 @@
 #include "EncoderPool.h"
 
-#include <algorithm>
 #include <csignal>
 #include <pthread.h>
 #include <system_error>
@@ -43,6 +42,7 @@ TEncoderPool::~TEncoderPool() {
 void TEncoderPool::Submit(TSegment& segment, int preRollFrames) {
     {
         std::lock_guard<std::mutex> guard(Lock);
+        segment.Finished = false;
         Jobs.push_back({&segment, preRollFrames});
     }
     JobReady.notify_one();
@@ -50,13 +50,7 @@ void TEncoderPool::Submit(TSegment& segment, int preRollFrames) {
 
 bool TEncoderPool::WaitFinished(const TSegment& segment, std::chrono::milliseconds timeout) {
     std::unique_lock<std::mutex> guard(Lock);
-    const auto found = [&] {
-        return std::find(Finished.begin(), Finished.end(), &segment) != Finished.end();
-    };
-    if (!JobFinished.wait_for(guard, timeout, found))
-        return false;
-    Finished.erase(std::find(Finished.begin(), Finished.end(), &segment));
-    return true;
+    return JobFinished.wait_for(guard, timeout, [&] { return segment.Finished; });
 }
 
 void TEncoderPool::Work() {
@@ -77,9 +71,10 @@ void TEncoderPool::Work() {
         } catch (const std::bad_alloc&) {
             job.Segment->Error = "out of memory";
         }
+        // Handing it back allocates nothing, so that a worker out of memory still can.
         {
             std::lock_guard<std::mutex> guard(Lock);
-            Finished.push_back(job.Segment);
+            job.Segment->Finished = true;
         }
         JobFinished.notify_all();
     }

@@ -42,7 +42,6 @@ private:
     std::condition_variable JobReady;
     std::condition_variable JobFinished;
     std::deque<TJob> Jobs;
-    std::vector<const TSegment*> Finished;
     bool Stopping = false;
     std::vector<std::thread> Workers;
     std::string Err;

@@ -29,4 +29,6 @@ struct TSegment {
     std::vector<TAacPacket> Packets;
     std::vector<std::uint8_t> Lead;
     std::string Error;
+    // Set by the pool, under its lock, once the segment is handed back.
+    bool Finished = false;
 };

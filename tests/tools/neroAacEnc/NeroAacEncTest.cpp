@@ -313,3 +313,25 @@ TEST(NeroAacEnc, NoPlanLineAfterTheFifthCarriesAWholeNumberSecond) {
         EXPECT_GE(row, 6u);
     }
 }
+
+// A thread that cannot start and a worker that cannot allocate end the run with one line that
+// says why and a failure status, and leave no output behind.
+TEST(NeroAacEnc, FailsCleanlyWhenAThreadCannotStartOrAWorkerCannotAllocate) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a preloaded library cannot come before the sanitizer's runtime";
+#endif
+    TScopedFolder dir;
+    WriteWav(dir / "in.wav", TWavSpec{}, 80 * 44100);
+    for (const auto& [mode, reason] : {std::pair{"thread", "cannot start an encoding thread"},
+                                       std::pair{"worker-memory", "out of memory"}}) {
+        SCOPED_TRACE(mode);
+        auto r = RunTool({"/usr/bin/env", std::string("LD_PRELOAD=") + PARVANE_FAIL_SHIM,
+                          std::string("PARVANE_FAIL=") + mode, Encoder, "-threads", "2", "-if",
+                          (dir / "in.wav").string(), "-of", (dir / "out.m4a").string()});
+        EXPECT_EQ(r.ExitCode, 1);
+        EXPECT_EQ(r.Signal, 0);
+        EXPECT_NE(r.Err.find("neroAacEnc: error: " + std::string(reason)), std::string::npos)
+            << r.Err;
+        EXPECT_EQ(dir.Names(), std::vector<std::string>{"in.wav"});
+    }
+}
