@@ -49,10 +49,6 @@ bool TAacEncoder::Fail(const std::string& reason, int code) {
     return false;
 }
 
-int TAacEncoder::PlanThreads() const {
-    return Options.Threads > 0 ? Options.Threads : TCpuCount::Available();
-}
-
 std::size_t TAacEncoder::SegmentsInFlight() const {
     std::int64_t longest = 0;
     for (const auto& b : Plan)
@@ -62,7 +58,7 @@ std::size_t TAacEncoder::SegmentsInFlight() const {
     const std::int64_t bytes = held * Setup.Channels * (Inputs.Narrow() ? 2 : 4);
     const std::int64_t fit =
         std::max<std::int64_t>(1, SampleBudget / std::max<std::int64_t>(bytes, 1));
-    return static_cast<std::size_t>(std::min<std::int64_t>(fit, PlanThreads()));
+    return static_cast<std::size_t>(std::min<std::int64_t>(fit, PlanThreads));
 }
 
 int TAacEncoder::ThreadCount() const {
@@ -280,7 +276,8 @@ int TAacEncoder::Run() {
     TSegmentEncoder probe(Setup);
     if (!probe.Open())
         return tooltext::Error(Tool, probe.Error());
-    Plan = TSegmentPlan::Cut(total, PlanThreads());
+    PlanThreads = Options.Threads > 0 ? Options.Threads : TCpuCount::Available();
+    Plan = TSegmentPlan::Cut(total, PlanThreads);
     PrintPlan();
 
     TOutputFile out(Options.Output);

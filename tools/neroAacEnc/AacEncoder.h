@@ -40,8 +40,7 @@ private:
     void PrintPlan() const;
     bool OpenMuxer(TFdIo& io, const TSegmentEncoder& probe);
     bool Encode(TProgressLine& progress);
-    // The -threads the plan is made for, and the workers the memory budget leaves of them.
-    int PlanThreads() const;
+    // The segments the memory budget lets be in flight, at most one per thread planned for.
     std::size_t SegmentsInFlight() const;
     int ThreadCount() const;
     bool Fill(TSegment& segment);
@@ -53,6 +52,8 @@ private:
     const TEncoderOptions& Options;
     TInputSequence Inputs;
     TEncoderSetup Setup;
+    // The -threads the plan is made for: given, or the processors this process may use.
+    int PlanThreads = 1;
     std::vector<TSegmentBounds> Plan;
     // The samples read past the last filled segment's start: the next one's pre-roll and more.
     TSampleStore Carry;
@@ -65,7 +66,8 @@ private:
     AVStream* Stream = nullptr;
     avhelpers::TPacketPtr Packet;
     TFdIo* Io = nullptr;
-    // The window sequence of the last frame written, which the next segment must continue.
+    // The windows of the last frame written, channel by channel, which the next segment must
+    // continue.
     std::vector<TAacWindow::TChannel> Previous;
     std::uint64_t PacketBytes = 0;
     int RetryCount = 0;
