@@ -117,8 +117,8 @@ std::vector<double> WriteProgram(const fs::path& path, int channels, int rate, s
 struct TComparison {
     double SnrDb = 0;
     double SerialSnrDb = 0;
-    std::vector<double> BlockDb;      // each block's error energy over the serial encodes'
-    double WorstSeamBlockDb = -1e9;   // the worst of them near a seam
+    // Error energy over the serial encodes', in the worst block near a seam.
+    double WorstSeamBlockDb = -1e9;
     double WorstSpliceBlockDb = -1e9; // the worst of the blocks a seam's frames reach into
 };
 
@@ -164,7 +164,6 @@ std::vector<TComparison> Compare(const std::vector<double>& source, int channels
             errB += eb;
             const double worst = *std::max_element(eRefs.begin(), eRefs.end());
             const double ratio = 10 * std::log10((ea + floor) / (worst + floor));
-            r.BlockDb.push_back(ratio);
             const auto index = static_cast<std::int64_t>(from / 1024);
             for (std::int64_t seam : seams) {
                 const std::int64_t distance = index - seam / 1024;
