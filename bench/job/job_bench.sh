@@ -46,3 +46,32 @@ done
 [[ -s "$work/job.mp4" && -s "$work/hand.mp4" ]] || { echo "a run wrote no output" >&2; exit 1; }
 
 result "job, 10 x 3 min WAV vs by hand" "$(median "${job[@]}")" "$(median "${hand[@]}")" 1.05
+
+# An album converted one file per track: 8 FLAC tracks of 4 minutes into 8 files, against the
+# same tracks through one ffmpeg process each, one after another. Each track is cut for every
+# core, so the job uses them all though it encodes one track at a time.
+flacs=()
+for i in $(seq 1 8); do
+  /usr/bin/ffmpeg -v error -nostdin -f lavfi -i "anoisesrc=d=240:r=44100:c=pink:a=0.2:s=$i" \
+    -f lavfi -i "sine=f=$((200 + 40 * i)):d=240:r=44100" \
+    -filter_complex "[0][1]amerge=inputs=2" -ac 2 -c:a flac "$work/album$i.flac"
+  flacs+=("$work/album$i.flac")
+done
+mkdir -p "$work/album" "$work/ffalbum"
+job=() ff=()
+for ((i = 0; i < runs; i++)); do
+  rm -f "$work/album/"* "$work/ffalbum/"*
+  sync
+  start=$(now)
+  "$app/parvane-job" --separate --to "$work/album" "${flacs[@]}" >/dev/null
+  job+=("$(elapsed "$start" "$(now)")")
+  sync
+  start=$(now)
+  for f in "${flacs[@]}"; do
+    /usr/bin/ffmpeg -v error -nostdin -i "$f" -c:a aac -b:a 192k \
+      "$work/ffalbum/$(basename "$f" .flac).m4a"
+  done
+  ff+=("$(elapsed "$start" "$(now)")")
+done
+[[ $(ls "$work/album" | wc -l) -eq 8 ]] || { echo "the job did not write 8 files" >&2; exit 1; }
+result "job, 8 x 4 min FLAC into 8 files vs ffmpeg" "$(median "${job[@]}")" "$(median "${ff[@]}")" 0.65

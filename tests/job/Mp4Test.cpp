@@ -455,3 +455,52 @@ TEST(Mp4EncoderPoll, PercentFromTheSecondsOnTheLastLine) {
     }
     EXPECT_EQ(raised, 3);
 }
+
+// The real encoder's screen, polled as the job polls it, with one input and with several (whose
+// plan has a sixth line of its own): only the seconds done ever move the bar.
+TEST(Mp4EncoderPoll, ReadsOnlyTheSecondsDoneFromTheRealEncodersScreen) {
+    TScopedFolder dir;
+    constexpr int seconds = 40;
+    for (int inputs : {1, 2, 3}) {
+        SCOPED_TRACE(std::to_string(inputs) + " inputs");
+        Strings args = {AppDir + "neroAacEnc", "-cbr", "128000"};
+        for (int i = 0; i < inputs; ++i) {
+            const auto wav = dir / ("in" + std::to_string(i) + ".wav");
+            tooltest::WriteWav(wav, tooltest::TWavSpec{},
+                               static_cast<std::uint64_t>(seconds * 44100 / inputs));
+            args.insert(args.end(), {"-if", wav.string()});
+        }
+        args.insert(args.end(),
+                    {"-of", (dir / ("out" + std::to_string(inputs) + ".m4a")).string()});
+        auto screens = tooltest::RunOnScreen(args);
+        ASSERT_FALSE(screens.empty());
+        // A poll may land after any line: the final screen as it grew, line by line, too.
+        const auto final = screens.back();
+        for (std::size_t k = 1; k < final.size(); ++k)
+            screens.emplace_back(final.begin(), final.begin() + static_cast<std::ptrdiff_t>(k));
+        TMP4 job;
+        int raised = 0;
+        job.OnProgress = [&](TMP4&) { ++raised; };
+        job.TotalSeconds = seconds;
+        int polls = 0;
+        for (const auto& screen : screens) {
+            if (screen.empty())
+                continue;
+            const int before = raised;
+            job.Cons.ScreenLines = screen;
+            job.EncoderPoll(job.Cons);
+            const std::string& last = screen.back();
+            long done = -1;
+            if (last.rfind("Processed ", 0) == 0)
+                done = std::stol(last.substr(10));
+            if (done < 0 || screen.size() <= 5) {
+                EXPECT_EQ(raised, before) << last;
+                continue;
+            }
+            ++polls;
+            EXPECT_EQ(raised, before + 1) << last;
+            EXPECT_EQ(job.Percent, static_cast<int>(done * 100.0 / seconds + 0.5)) << last;
+        }
+        EXPECT_GT(polls, 0);
+    }
+}

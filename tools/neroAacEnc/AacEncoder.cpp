@@ -1,5 +1,6 @@
 #include "AacEncoder.h"
 
+#include "CpuCount.h"
 #include "EncoderPool.h"
 #include "common/AvHelpers.h"
 #include "common/AvLog.h"
@@ -27,6 +28,9 @@ constexpr std::size_t ListedInputs = 10;
 constexpr std::size_t MaxChplChapters = 255;
 // How often the progress line is brought up to date while this thread waits for a segment.
 constexpr std::chrono::milliseconds ProgressInterval(100);
+// The samples of the segments in flight, whatever the thread count: an hour of 24-bit stereo on
+// 64 threads stays well under half a gigabyte in all.
+constexpr std::int64_t SampleBudget = std::int64_t{256} << 20;
 
 } // namespace
 
@@ -45,12 +49,21 @@ bool TAacEncoder::Fail(const std::string& reason, int code) {
     return false;
 }
 
+std::size_t TAacEncoder::SegmentsInFlight() const {
+    std::int64_t longest = 0;
+    for (const auto& b : Plan)
+        longest = std::max(longest, b.End - b.Start);
+    const std::int64_t held =
+        longest + (Options.MaxPreRoll + TSegmentPlan::PostRollFrames) * TSegmentPlan::FrameSamples;
+    const std::int64_t bytes = held * Setup.Channels * (Inputs.Narrow() ? 2 : 4);
+    const std::int64_t fit =
+        std::max<std::int64_t>(1, SampleBudget / std::max<std::int64_t>(bytes, 1));
+    return static_cast<std::size_t>(std::min<std::int64_t>(fit, PlanThreads));
+}
+
 int TAacEncoder::ThreadCount() const {
-    long threads = Options.Threads;
-    if (threads <= 0)
-        threads = sysconf(_SC_NPROCESSORS_ONLN);
-    // More workers than segments would only wait.
-    return static_cast<int>(std::clamp<long>(threads, 1, static_cast<long>(Plan.size())));
+    // More workers than segments in flight would only wait.
+    return static_cast<int>(std::min(Plan.size(), SegmentsInFlight()));
 }
 
 void TAacEncoder::PrintPlan() const {
@@ -65,16 +78,19 @@ void TAacEncoder::PrintPlan() const {
                        ", " + seconds(inputs[i].Frames) + ")");
     if (inputs.size() > ListedInputs)
         tooltext::Line("... and " + std::to_string(inputs.size() - ListedInputs) + " more inputs");
-    tooltext::Line("Output: " + tooltext::ShortPath(Options.Output));
+    // After the fifth line no line's second token is a whole number: the job reads that token of
+    // the last line as the seconds done.
+    tooltext::Line("Output file: " + tooltext::ShortPath(Options.Output));
     tooltext::Line("Mode: " + Options.Describe(Setup.Channels, rate));
     const std::size_t chapters = inputs.size() > 1 ? inputs.size() : 0;
-    tooltext::Line("Audio: " + std::to_string(rate) + " Hz, " + std::to_string(Setup.Channels) +
-                   " channels, " + seconds(Inputs.TotalFrames()) + " in all, " +
-                   std::to_string(chapters) + " chapters");
+    tooltext::Line("Audio format: " + std::to_string(rate) + " Hz, " +
+                   std::to_string(Setup.Channels) + " channels, " + seconds(Inputs.TotalFrames()) +
+                   " in all, " + std::to_string(chapters) + " chapters");
     const int threads = ThreadCount();
-    tooltext::Line("Encoding " + std::to_string(Plan.size()) +
-                   (Plan.size() == 1 ? " segment" : " segments") + " on " +
-                   std::to_string(threads) + (threads == 1 ? " thread..." : " threads..."));
+    tooltext::Line((Plan.size() == 1 ? "Encoding as " : "Encoding in ") +
+                   std::to_string(Plan.size()) + (Plan.size() == 1 ? " segment" : " segments") +
+                   " on " + std::to_string(threads) +
+                   (threads == 1 ? " thread..." : " threads..."));
 }
 
 bool TAacEncoder::OpenMuxer(TFdIo& io, const TSegmentEncoder& probe) {
@@ -152,29 +168,33 @@ bool TAacEncoder::Fill(TSegment& segment) {
 }
 
 bool TAacEncoder::Splice(TSegment& segment) {
+    const auto read = [this](const std::vector<std::uint8_t>& frame,
+                             std::vector<TAacWindow::TChannel>& channels) {
+        return TAacWindow::Read(frame.data(), frame.size(), Setup.SampleRate, channels) ||
+               Fail("the encoder wrote a frame whose windows cannot be read");
+    };
     if (segment.Index > 0 && Options.CheckSplices) {
         for (;;) {
-            const TAacPacket& first = segment.Packets.front();
-            TAacWindow::TSequence next{};
-            if (!TAacWindow::Read(first.Data.data(), first.Data.size(), next))
-                return Fail("the encoder wrote a frame whose window cannot be read");
-            if (TAacWindow::Follows(Previous, next))
+            std::vector<TAacWindow::TChannel> next, lead;
+            if (!read(segment.Packets.front().Data, next) || !read(segment.Lead, lead))
+                return false;
+            if (TAacWindow::Replaces(Previous, lead, next))
                 break;
-            // A segment whose encoder had not settled yet: again, with all the pre-roll held.
+            // A segment whose encoder had not settled yet: again, with more pre-roll.
             if (segment.PreRollUsed >= Options.MaxPreRoll)
                 return Fail("the segments encoded in parallel do not join at " +
                             tooltext::OneDecimal(static_cast<double>(segment.Bounds.Start) /
                                                  Setup.SampleRate) +
                             " s");
+            ++RetryCount;
+            const int more = std::min(Options.MaxPreRoll,
+                                      segment.PreRollUsed + std::max(1, Options.PreRoll / 4));
             TSegmentEncoder encoder(Setup);
-            if (!encoder.Encode(segment, Options.MaxPreRoll, nullptr))
+            if (!encoder.Encode(segment, more, nullptr))
                 return Fail(segment.Error);
         }
     }
-    const TAacPacket& last = segment.Packets.back();
-    if (!TAacWindow::Read(last.Data.data(), last.Data.size(), Previous))
-        return Fail("the encoder wrote a frame whose window cannot be read");
-    return true;
+    return read(segment.Packets.back().Data, Previous);
 }
 
 bool TAacEncoder::Write(const TSegment& segment) {
@@ -204,12 +224,13 @@ void TAacEncoder::ShowProgress(TProgressLine& progress) {
 
 bool TAacEncoder::Encode(TProgressLine& progress) {
     Carry = TSampleStore(Setup.Channels, Inputs.Narrow());
+    // As many segments in flight as workers, within the memory budget. A worker waits only
+    // while this thread reads the next one in, a small fraction of encoding it.
     const int threads = ThreadCount();
-    // One segment per worker: memory stays that of the workers' segments, however long the
-    // stream. A worker waits only while this thread reads the next one in, a small fraction of
-    // encoding it.
-    const std::size_t inFlight = static_cast<std::size_t>(threads);
-    TEncoderPool pool(threads, Setup, SamplesDone);
+    const auto inFlight = static_cast<std::size_t>(threads);
+    TEncoderPool pool(Setup, SamplesDone);
+    if (!pool.Start(threads))
+        return Fail(pool.Error());
     std::size_t next = 0;
     for (std::size_t written = 0; written < Plan.size(); ++written) {
         while (next < Plan.size() && InFlight.size() < inFlight) {
@@ -255,7 +276,8 @@ int TAacEncoder::Run() {
     TSegmentEncoder probe(Setup);
     if (!probe.Open())
         return tooltext::Error(Tool, probe.Error());
-    Plan = TSegmentPlan::Cut(total);
+    PlanThreads = Options.Threads > 0 ? Options.Threads : TCpuCount::Available();
+    Plan = TSegmentPlan::Cut(total, PlanThreads);
     PrintPlan();
 
     TOutputFile out(Options.Output);
@@ -268,7 +290,12 @@ int TAacEncoder::Run() {
     progress.Show("Processed 0 seconds...");
     ShownSeconds = 0;
     Io = &io;
-    bool ok = OpenMuxer(io, probe) && Encode(progress);
+    bool ok = false;
+    try {
+        ok = OpenMuxer(io, probe) && Encode(progress);
+    } catch (const std::bad_alloc&) {
+        ok = Fail("out of memory");
+    }
     int ret = 0;
     if (ok && (ret = av_write_trailer(Muxer)) < 0)
         ok = Fail("cannot finish the output: " + io.Error(ret));

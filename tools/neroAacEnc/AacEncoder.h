@@ -33,11 +33,15 @@ public:
 
     // Gives the exit code; every failure has printed its reason.
     int Run();
+    // How many segments were encoded again because their first frame did not join.
+    int Retries() const { return RetryCount; }
 
 private:
     void PrintPlan() const;
     bool OpenMuxer(TFdIo& io, const TSegmentEncoder& probe);
     bool Encode(TProgressLine& progress);
+    // The segments the memory budget lets be in flight, at most one per thread planned for.
+    std::size_t SegmentsInFlight() const;
     int ThreadCount() const;
     bool Fill(TSegment& segment);
     bool Splice(TSegment& segment);
@@ -48,6 +52,8 @@ private:
     const TEncoderOptions& Options;
     TInputSequence Inputs;
     TEncoderSetup Setup;
+    // The -threads the plan is made for: given, or the processors this process may use.
+    int PlanThreads = 1;
     std::vector<TSegmentBounds> Plan;
     // The samples read past the last filled segment's start: the next one's pre-roll and more.
     TSampleStore Carry;
@@ -60,8 +66,10 @@ private:
     AVStream* Stream = nullptr;
     avhelpers::TPacketPtr Packet;
     TFdIo* Io = nullptr;
-    // The window sequence of the last frame written, which the next segment must continue.
-    TAacWindow::TSequence Previous = TAacWindow::TSequence::OnlyLong;
+    // The windows of the last frame written, channel by channel, which the next segment must
+    // continue.
+    std::vector<TAacWindow::TChannel> Previous;
     std::uint64_t PacketBytes = 0;
+    int RetryCount = 0;
     std::string Err;
 };

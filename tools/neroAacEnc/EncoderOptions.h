@@ -17,7 +17,7 @@ public:
     std::vector<TInputFile> Inputs;
     std::string Output;
     bool Help = false;
-    // Worker threads; 0 means one per online core.
+    // The threads the stream is cut for; 0 means as many as this process may use.
     int Threads = 0;
     // Frames each segment's encoder is fed before its start, and the most a segment is given
     // again when its first frame does not follow on from the segment before.

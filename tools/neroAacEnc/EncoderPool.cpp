@@ -1,19 +1,31 @@
 #include "EncoderPool.h"
 
-#include <algorithm>
 #include <csignal>
 #include <pthread.h>
+#include <system_error>
 
-TEncoderPool::TEncoderPool(int threads, const TEncoderSetup& setup, std::atomic<std::int64_t>& done)
-    : Setup(setup), Done(done) {
+TEncoderPool::TEncoderPool(const TEncoderSetup& setup, std::atomic<std::int64_t>& done)
+    : Setup(setup), Done(done) {}
+
+bool TEncoderPool::Start(int threads) {
     // Workers never take the signals that remove an unfinished output: that stays with the
     // thread that owns the file.
     sigset_t all, old;
     sigfillset(&all);
     pthread_sigmask(SIG_BLOCK, &all, &old);
-    for (int i = 0; i < threads; ++i)
-        Workers.emplace_back([this] { Work(); });
+    bool ok = true;
+    try {
+        while (static_cast<int>(Workers.size()) < threads)
+            Workers.emplace_back([this] { Work(); });
+    } catch (const std::system_error& e) {
+        Err = "cannot start an encoding thread: " + std::string(e.what());
+        ok = false;
+    } catch (const std::bad_alloc&) {
+        Err = "out of memory starting the encoding threads";
+        ok = false;
+    }
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    return ok;
 }
 
 TEncoderPool::~TEncoderPool() {
@@ -30,6 +42,7 @@ TEncoderPool::~TEncoderPool() {
 void TEncoderPool::Submit(TSegment& segment, int preRollFrames) {
     {
         std::lock_guard<std::mutex> guard(Lock);
+        segment.Finished = false;
         Jobs.push_back({&segment, preRollFrames});
     }
     JobReady.notify_one();
@@ -37,13 +50,7 @@ void TEncoderPool::Submit(TSegment& segment, int preRollFrames) {
 
 bool TEncoderPool::WaitFinished(const TSegment& segment, std::chrono::milliseconds timeout) {
     std::unique_lock<std::mutex> guard(Lock);
-    const auto found = [&] {
-        return std::find(Finished.begin(), Finished.end(), &segment) != Finished.end();
-    };
-    if (!JobFinished.wait_for(guard, timeout, found))
-        return false;
-    Finished.erase(std::find(Finished.begin(), Finished.end(), &segment));
-    return true;
+    return JobFinished.wait_for(guard, timeout, [&] { return segment.Finished; });
 }
 
 void TEncoderPool::Work() {
@@ -58,10 +65,16 @@ void TEncoderPool::Work() {
             job = Jobs.front();
             Jobs.pop_front();
         }
-        encoder.Encode(*job.Segment, job.PreRoll, &Done);
+        // A worker that cannot allocate fails its segment, and so the run, not the process.
+        try {
+            encoder.Encode(*job.Segment, job.PreRoll, &Done);
+        } catch (const std::bad_alloc&) {
+            job.Segment->Error = "out of memory";
+        }
+        // Handing it back allocates nothing, so that a worker out of memory still can.
         {
             std::lock_guard<std::mutex> guard(Lock);
-            Finished.push_back(job.Segment);
+            job.Segment->Finished = true;
         }
         JobFinished.notify_all();
     }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -15,12 +16,15 @@
 // owns the segments; it hands one over with Submit and may touch it again once Finished says so.
 class TEncoderPool {
 public:
-    TEncoderPool(int threads, const TEncoderSetup& setup, std::atomic<std::int64_t>& done);
+    TEncoderPool(const TEncoderSetup& setup, std::atomic<std::int64_t>& done);
     TEncoderPool(const TEncoderPool&) = delete;
     TEncoderPool& operator=(const TEncoderPool&) = delete;
     // Drops the segments not yet started and waits for the ones being encoded.
     ~TEncoderPool();
 
+    // False with Error() when the system refuses a thread; the ones started stay.
+    bool Start(int threads);
+    const std::string& Error() const { return Err; }
     void Submit(TSegment& segment, int preRollFrames);
     // Waits at most timeout for the segment; true once it is encoded (or has failed).
     bool WaitFinished(const TSegment& segment, std::chrono::milliseconds timeout);
@@ -38,7 +42,7 @@ private:
     std::condition_variable JobReady;
     std::condition_variable JobFinished;
     std::deque<TJob> Jobs;
-    std::vector<const TSegment*> Finished;
     bool Stopping = false;
     std::vector<std::thread> Workers;
+    std::string Err;
 };

@@ -23,8 +23,12 @@ struct TSegment {
     std::int64_t First = 0; // global index of Samples' first sample
     TSampleStore Samples;
 
-    // Filled by the encoding; Packets are the kept ones, in order.
+    // Filled by the encoding; Packets are the kept ones, in order. Lead is the last frame of
+    // the pre-roll: the window the first kept frame was made to follow.
     int PreRollUsed = 0;
     std::vector<TAacPacket> Packets;
+    std::vector<std::uint8_t> Lead;
     std::string Error;
+    // Set by the pool, under its lock, once the segment is handed back.
+    bool Finished = false;
 };

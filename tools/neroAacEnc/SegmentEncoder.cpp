@@ -90,6 +90,8 @@ bool TSegmentEncoder::Send(TSegment& segment, const AVFrame* frame) {
             segment.Packets.push_back(
                 {std::vector<std::uint8_t>(Packet->data, Packet->data + Packet->size), Packet->pts,
                  Packet->duration});
+        else if (Packet->pts < keepFrom)
+            segment.Lead.assign(Packet->data, Packet->data + Packet->size);
         av_packet_unref(Packet.get());
     }
 }
@@ -97,6 +99,7 @@ bool TSegmentEncoder::Send(TSegment& segment, const AVFrame* frame) {
 bool TSegmentEncoder::Encode(TSegment& segment, int preRollFrames,
                              std::atomic<std::int64_t>* done) {
     segment.Packets.clear();
+    segment.Lead.clear();
     segment.PreRollUsed = preRollFrames;
     if (!Open()) {
         segment.Error = Err;

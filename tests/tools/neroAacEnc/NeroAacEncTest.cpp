@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <gtest/gtest.h>
+#include <sstream>
 
 using namespace tooltest;
 
@@ -318,4 +319,67 @@ TEST(NeroAacEnc, RangesOfAnInputAreCutToTheSample) {
     EXPECT_EQ(r.ExitCode, 1);
     EXPECT_NE(r.Err.find("is not within them"), std::string::npos) << r.Err;
     EXPECT_FALSE(fs::exists(dir / "bad.m4a"));
+}
+
+// The job reads the last line's second token as seconds done once the screen holds more than
+// five lines, so no plan line after the fifth may carry a whole number there, however many
+// inputs are listed and whatever their names.
+TEST(NeroAacEnc, NoPlanLineAfterTheFifthCarriesAWholeNumberSecond) {
+    TScopedFolder dir;
+    for (int inputs : {1, 2, 11, 12}) {
+        SCOPED_TRACE(std::to_string(inputs) + " inputs");
+        std::vector<std::string> args = {Encoder, "-cbr", "96000"};
+        for (int i = 0; i < inputs; ++i) {
+            const auto wav = dir / Numbered("", i, " 44100, 2.wav");
+            WriteWav(wav, TWavSpec{}, 4410);
+            args.insert(args.end(), {"-if", wav.string()});
+        }
+        const auto out = dir / Numbered("7 ", inputs, ".m4a");
+        args.insert(args.end(), {"-of", out.string()});
+        auto r = RunTool(args);
+        ASSERT_EQ(r.ExitCode, 0) << r.Err;
+        std::istringstream lines(r.Err);
+        std::size_t row = 0;
+        for (std::string line; std::getline(lines, line, '\n');) {
+            if (++row <= 5 || line.rfind("\rProcessed", 0) == 0 || line.rfind("Processed", 0) == 0)
+                continue;
+            std::vector<std::string> tokens;
+            std::string token;
+            for (char c : line + " ") {
+                if (c == ' ' || c == ',') {
+                    if (!token.empty())
+                        tokens.push_back(token);
+                    token.clear();
+                } else {
+                    token += c;
+                }
+            }
+            if (tokens.size() >= 2) {
+                EXPECT_NE(tokens[1].find_first_not_of("0123456789"), std::string::npos) << line;
+            }
+        }
+        EXPECT_GE(row, 6u);
+    }
+}
+
+// A thread that cannot start and a worker that cannot allocate end the run with one line that
+// says why and a failure status, and leave no output behind.
+TEST(NeroAacEnc, FailsCleanlyWhenAThreadCannotStartOrAWorkerCannotAllocate) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a preloaded library cannot come before the sanitizer's runtime";
+#endif
+    TScopedFolder dir;
+    WriteWav(dir / "in.wav", TWavSpec{}, 80 * 44100);
+    for (const auto& [mode, reason] : {std::pair{"thread", "cannot start an encoding thread"},
+                                       std::pair{"worker-memory", "out of memory"}}) {
+        SCOPED_TRACE(mode);
+        auto r = RunTool({"/usr/bin/env", std::string("LD_PRELOAD=") + PARVANE_FAIL_SHIM,
+                          std::string("PARVANE_FAIL=") + mode, Encoder, "-threads", "2", "-if",
+                          (dir / "in.wav").string(), "-of", (dir / "out.m4a").string()});
+        EXPECT_EQ(r.ExitCode, 1);
+        EXPECT_EQ(r.Signal, 0);
+        EXPECT_NE(r.Err.find("neroAacEnc: error: " + std::string(reason)), std::string::npos)
+            << r.Err;
+        EXPECT_EQ(dir.Names(), std::vector<std::string>{"in.wav"});
+    }
 }
