@@ -82,6 +82,21 @@ rm -f "$work/m64.m4a"
 result "neroAacEnc peak, 60 min 24-bit, -threads 64" "$(cat "$work/peak")" 524288 1.0 kB
 rm -f "$work/hour24.wav" "$work/m64.m4a"
 
+# And whatever the input's length: an hour, and four hours (2.5 GB of WAV), take little more
+# than ten minutes.
+peak() { # OUTPUT INPUT -> peak resident kilobytes
+  rm -f "$1"
+  /usr/bin/time -f %M -o "$work/peak" "$app/neroAacEnc" -cbr 192000 -if "$2" -of "$1" >/dev/null 2>&1
+  cat "$work/peak"
+}
+ten=$(peak "$work/m10.m4a" "$work/ten.wav")
+"$ffmpeg" -v error -nostdin -stream_loop 5 -i "$work/ten.wav" -c copy "$work/hour.wav"
+result "neroAacEnc peak memory, 60 vs 10 min" "$(peak "$work/m60.m4a" "$work/hour.wav")" "$ten" 1.5 kB
+rm -f "$work/hour.wav" "$work/m60.m4a"
+"$ffmpeg" -v error -nostdin -stream_loop 23 -i "$work/ten.wav" -c copy "$work/four.wav"
+result "neroAacEnc peak memory, 4 h vs 10 min" "$(peak "$work/m240.m4a" "$work/four.wav")" "$ten" 1.5 kB
+rm -f "$work/four.wav" "$work/m240.m4a" "$work/m10.m4a"
+
 # The ten minutes' encode, for the tagger's hour below.
 "$ffmpeg" -v error -nostdin -y -i "$work/ten.wav" -c:a aac -b:a 192k "$work/base.m4a"
 
