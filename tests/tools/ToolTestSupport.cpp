@@ -396,12 +396,10 @@ bool ApeProgressValue(const std::string& line, int& value) {
     return true;
 }
 
-bool EncoderSecondsValue(const std::vector<std::string>& screen, long& value) {
-    if (screen.size() <= 5)
-        return false;
+std::vector<std::string> BlankOrCommaTokens(const std::string& line) {
     std::vector<std::string> tokens;
     std::string token;
-    for (char c : screen.back() + " ") {
+    for (char c : line + " ") {
         if (c == ' ' || c == ',') {
             if (!token.empty())
                 tokens.push_back(token);
@@ -410,6 +408,13 @@ bool EncoderSecondsValue(const std::vector<std::string>& screen, long& value) {
             token += c;
         }
     }
+    return tokens;
+}
+
+bool EncoderSecondsValue(const std::vector<std::string>& screen, long& value) {
+    if (screen.size() <= 5)
+        return false;
+    const std::vector<std::string> tokens = BlankOrCommaTokens(screen.back());
     if (tokens.size() < 2 || tokens[1].find_first_not_of("0123456789") != std::string::npos)
         return false;
     value = std::stol(tokens[1]);

@@ -118,6 +118,8 @@ double ToneFrequency(const std::vector<float>& interleaved, int channels, int ch
 bool ApeProgressValue(const std::string& line, int& value);
 // The MP4 job's reading of the encoder's screen: with more than five lines, the second token
 // of the last line, split at blanks and commas, when it is all digits.
+// A screen line cut at blanks and commas, as the job cuts the encoder's lines.
+std::vector<std::string> BlankOrCommaTokens(const std::string& line);
 bool EncoderSecondsValue(const std::vector<std::string>& screen, long& value);
 
 } // namespace tooltest

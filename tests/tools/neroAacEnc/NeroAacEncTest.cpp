@@ -343,17 +343,7 @@ TEST(NeroAacEnc, NoPlanLineAfterTheFifthCarriesAWholeNumberSecond) {
         for (std::string line; std::getline(lines, line, '\n');) {
             if (++row <= 5 || line.rfind("\rProcessed", 0) == 0 || line.rfind("Processed", 0) == 0)
                 continue;
-            std::vector<std::string> tokens;
-            std::string token;
-            for (char c : line + " ") {
-                if (c == ' ' || c == ',') {
-                    if (!token.empty())
-                        tokens.push_back(token);
-                    token.clear();
-                } else {
-                    token += c;
-                }
-            }
+            const std::vector<std::string> tokens = BlankOrCommaTokens(line);
             if (tokens.size() >= 2) {
                 EXPECT_NE(tokens[1].find_first_not_of("0123456789"), std::string::npos) << line;
             }
