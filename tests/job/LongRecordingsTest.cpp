@@ -155,6 +155,8 @@ TEST_F(LongRecordings, AnOutputPastTwoToTheThirtyOneSamplesKeepsLengthChaptersAn
         << mutagen;
     // mutagen reads the media's length, with the 1024 priming samples the edit list skips.
     EXPECT_NEAR(length, total + 1024.0 / 8000, 0.01);
-    EXPECT_NEAR(second, half, 0.01);
+    // mutagen 1.46 takes the chapter list's milliseconds in the movie time scale, which is the
+    // sample rate here (so that the edit list is exact), so its starts come out that much short.
+    EXPECT_NEAR(second * 8000 / 1000, half, 0.01);
     EXPECT_STREQ(title, "first");
 }
