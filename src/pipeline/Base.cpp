@@ -9,6 +9,7 @@
 #include "platform/Files.h"
 #include "platform/ImageHeader.h"
 #include "platform/TempFile.h"
+#include "tags/FileSource.h"
 
 #include <algorithm>
 #include <charconv>
@@ -45,6 +46,11 @@ void TBase::CollectTags() {}
 
 std::string TBase::OutputStem() const {
     return pipeline::StripExtension(pipeline::FileNamePart(SrcFile));
+}
+
+std::optional<TPcmSize> TBase::ReadPcmSize(std::optional<TPcmSize> (*reader)(TByteSource&)) const {
+    TFileSource file;
+    return file.Open(SrcFile) ? reader(file) : std::nullopt;
 }
 
 std::uint64_t TBase::TempBytes() {

@@ -101,6 +101,9 @@ public:
 protected:
     TBase() = default;
 
+    // SrcFile's header read by one of the StreamHeader readers; nothing when it cannot be opened.
+    std::optional<TPcmSize> ReadPcmSize(std::optional<TPcmSize> (*reader)(TByteSource&)) const;
+
     // The decoding steps every tool-based kind shares, after MakeWavName: runs the tool of the
     // application folder with these arguments, parser installed as the poll handler, and judges
     // the WAV it leaves. False without any other effect when the tool is not there.

@@ -14,8 +14,7 @@ bool TApe::AcceptsFile(const std::string& fileName) {
 }
 
 std::optional<TPcmSize> TApe::PcmSize() {
-    TFileSource file;
-    return file.Open(SrcFile) ? ReadApePcmSize(file) : std::nullopt;
+    return ReadPcmSize(ReadApePcmSize);
 }
 
 bool TApe::Decode() {

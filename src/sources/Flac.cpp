@@ -61,8 +61,7 @@ bool TFlac::AcceptsFile(const std::string& fileName) {
 }
 
 std::optional<TPcmSize> TFlac::PcmSize() {
-    TFileSource file;
-    return file.Open(SrcFile) ? ReadFlacPcmSize(file) : std::nullopt;
+    return ReadPcmSize(ReadFlacPcmSize);
 }
 
 bool TFlac::Decode() {

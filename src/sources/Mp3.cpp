@@ -79,8 +79,7 @@ bool TMp3::AcceptsFile(const std::string& fileName) {
 }
 
 std::optional<TPcmSize> TMp3::PcmSize() {
-    TFileSource file;
-    return file.Open(SrcFile) ? ReadMp3PcmSize(file) : std::nullopt;
+    return ReadPcmSize(ReadMp3PcmSize);
 }
 
 bool TMp3::Decode() {
