@@ -3,6 +3,7 @@
 #include "pipeline/CueSheet.h"
 #include "pipeline/PathParts.h"
 #include "pipeline/Wav.h"
+#include "pipeline/Wavinfo.h"
 #include "platform/AppFolder.h"
 #include "platform/ByteOrder.h"
 #include "platform/CommandLine.h"
@@ -322,11 +323,15 @@ std::string TMP4::RoomRefusal(bool combine, bool toSelected) const {
     // Tracks of one image share its one decode.
     std::set<const TBase*> decodes;
     for (const auto& source : Sources) {
-        const std::uint64_t temp =
-            decodes.insert(&source->Image()).second ? source->TempBytes() : 0;
-        tempBytes = combine ? tempBytes + temp : std::max(tempBytes, temp);
-        const std::optional<TPcmSize> size = VerifyOnly ? std::nullopt : source->PcmSize();
-        if (!size)
+        const std::optional<TPcmSize> size = source->PcmSize();
+        // A WAV is read where it lies; the tracks of one image share its one decode.
+        TBase& image = source->Image();
+        if (image.Kind != TBase::KindWav && decodes.insert(&image).second) {
+            const std::optional<TPcmSize> whole = &image == source.get() ? size : image.PcmSize();
+            const std::uint64_t temp = whole ? whole->Bytes() + TWavInfo::HeaderSize() : 0;
+            tempBytes = combine ? tempBytes + temp : std::max(tempBytes, temp);
+        }
+        if (!size || VerifyOnly)
             continue;
         const std::uint64_t bytes = Mp4Bytes(*size, EncoderOption);
         TNeed& need =

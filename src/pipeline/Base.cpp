@@ -53,11 +53,6 @@ std::optional<TPcmSize> TBase::ReadPcmSize(std::optional<TPcmSize> (*reader)(TBy
     return file.Open(SrcFile) ? reader(file) : std::nullopt;
 }
 
-std::uint64_t TBase::TempBytes() {
-    const std::optional<TPcmSize> size = PcmSize();
-    return size ? size->Bytes() + TWavInfo::HeaderSize() : 0;
-}
-
 void TBase::FindCover() {
     if (AbortAsked() || Failed || !platform::FileExists(WavFile))
         return;

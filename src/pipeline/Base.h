@@ -61,8 +61,6 @@ public:
     // What the source decodes to, from its own header and before any decode; nothing when the
     // header does not say.
     virtual std::optional<TPcmSize> PcmSize() { return std::nullopt; }
-    // The room its temporary WAV will take: none for a source that is a WAV itself.
-    virtual std::uint64_t TempBytes();
     // The source whose decode this one reads: itself, or the image a track is cut from.
     virtual TBase& Image() { return *this; }
     // The encoder's "-range FIRST:END " before this source's input, or nothing for all of it.

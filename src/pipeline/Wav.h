@@ -15,5 +15,4 @@ public:
     // With NameAsTitle, the file name becomes the title; otherwise there are no tags.
     void CollectTags() override;
     std::optional<TPcmSize> PcmSize() override;
-    std::uint64_t TempBytes() override { return 0; }
 };

@@ -34,7 +34,6 @@ public:
     void DeleteWav() override;
     void CollectTags() override;
     std::optional<TPcmSize> PcmSize() override;
-    std::uint64_t TempBytes() override { return Shared->Source->TempBytes(); }
     TBase& Image() override { return *Shared->Source; }
     std::string InputRange() const override;
     // "NN - Title", with what a file name cannot hold replaced.
