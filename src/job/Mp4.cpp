@@ -171,6 +171,7 @@ bool TMP4::AddSrcFile(const std::string& path) {
         return false;
     source->SetSrcFile(path);
     source->NameAsTitle = NameAsTitle;
+    source->CodePage = CodePage;
     if (!source->SrcFileOk())
         return false;
     Sources.push_back(std::move(source));
@@ -181,10 +182,11 @@ std::shared_ptr<const TCueSheet> TMP4::LoadSheet(const std::string& path) {
     if (const auto known = Sheets.find(path); known != Sheets.end())
         return known->second;
     auto sheet = std::make_shared<TCueSheet>();
-    if (!sheet->Load(path)) {
+    if (!sheet->Load(path, CodePage)) {
         SheetError = sheet->Error();
         return nullptr;
     }
+    SheetWarnings = sheet->Warnings;
     // Every image is looked for before any track is kept: a sheet runs whole or not at all.
     for (std::size_t file = 0; file < sheet->Files.size(); ++file) {
         const std::string image = sheet->FindImage(path, file);
@@ -214,6 +216,7 @@ std::shared_ptr<TCueImage> TMP4::ImageOf(const std::string& path) {
     if (!image->Source)
         return nullptr;
     image->Source->SetSrcFile(path);
+    image->Source->CodePage = CodePage;
     if (!image->Source->SrcFileOk())
         return nullptr;
     Images[path] = image;
@@ -249,6 +252,7 @@ bool TMP4::AddCueTrack(const std::string& sheetPath, int number) {
 
 std::vector<TMP4::TSheetTrack> TMP4::AddCueSheet(const std::string& path) {
     SheetError.clear();
+    SheetWarnings.clear();
     const std::shared_ptr<const TCueSheet> sheet = LoadSheet(path);
     if (!sheet)
         return {};

@@ -38,6 +38,8 @@ public:
     // The one abort state of a run: the sources and the console runs read it at every poll.
     TAbortState Abort;
     bool NameAsTitle = false;
+    // The 8-bit code page of tags and sheets; 0 for the system's.
+    int CodePage = 0;
     bool SameSampleRate = false;
     // The accepted sources of the last Convert share one channel count.
     bool SameChannelCount = false;
@@ -92,6 +94,8 @@ public:
     bool AddCueTrack(const std::string& sheet, int number);
     // Why the sheet added last gave nothing, naming the sheet and its line.
     std::string SheetError;
+    // What the sheet added last left out while its tracks were kept.
+    std::vector<std::string> SheetWarnings;
     // Converts every kept source, into one file (combine) or one file each, next to the sources
     // or into OutputDir (toSelected); then drops all sources. False when nothing was converted.
     bool DoConvert(bool combine, bool toSelected);

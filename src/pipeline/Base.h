@@ -27,6 +27,8 @@ public:
     // The job reports the kind it decodes as its activity, so the numbers are kept.
     enum : int { KindNone = 0, KindApe = 1, KindFlac = 2, KindMp3 = 3, KindWav = 4 };
     int Kind = KindNone;
+    // The 8-bit code page its tags are read in; 0 for the system's.
+    int CodePage = 0;
     int SampleRate = 0;
     // Of the WAV CheckFile read last; 0 when it had no format.
     int Channels = 0;

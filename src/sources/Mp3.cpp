@@ -142,6 +142,7 @@ bool TMp3::AddTag(std::string& field, const char* name, const std::string& value
 
 bool TMp3::ReadId3v2() {
     TID3v2Tag tag;
+    tag.CodePage = CodePage;
     // A file without the tag simply gives empty values.
     tag.LoadFromFile(SrcFile);
     bool found = false;
@@ -165,6 +166,7 @@ bool TMp3::ReadId3v2() {
 
 bool TMp3::ReadId3v1() {
     TID3v1Tag tag;
+    tag.CodePage = CodePage;
     tag.LoadFromFile(SrcFile);
     const std::string track = tag.Track == 0 ? std::string() : std::to_string(tag.Track);
     bool found = false;

@@ -64,6 +64,7 @@ void TApeTagReader::ReadTags(TByteSource& file, std::span<std::string> tagValues
 
 void TApeTagReader::ReadId3v1(TByteSource& file, std::span<std::string> tagValues) {
     TID3v1Tag trailer;
+    trailer.CodePage = CodePage;
     if (!file.Seek(file.Size() - Id3v1Size) || trailer.LoadFromStream(file) != TID3v1Tag::ResultOk)
         return;
     Id3v1Length = Id3v1Size;

@@ -26,6 +26,8 @@ public:
     std::array<std::uint8_t, 32> ApeFooter{};
     std::string ItemKey;
     std::array<std::uint8_t, ValueBufferSize> ValueBuffer{};
+    // The 8-bit code page of the ID3v1 trailer; 0 for the system's.
+    int CodePage = 0;
 
     TApeTagReader();
 
