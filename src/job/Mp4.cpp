@@ -5,6 +5,7 @@
 #include "pipeline/Wav.h"
 #include "pipeline/Wavinfo.h"
 #include "platform/AppFolder.h"
+#include "platform/AsciiText.h"
 #include "platform/ByteOrder.h"
 #include "platform/CommandLine.h"
 #include "platform/Files.h"
@@ -14,6 +15,7 @@
 #include "sources/CueTrack.h"
 #include "sources/Flac.h"
 #include "sources/Mp3.h"
+#include "sources/RawCd.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -198,7 +200,7 @@ std::shared_ptr<const TCueSheet> TMP4::LoadSheet(const std::string& path) {
                          " is not there beside the sheet; nothing of the sheet is converted";
             return nullptr;
         }
-        if (used && !ImageOf(image)) {
+        if (used && !ImageOf(image, sheet->Files[file].Type)) {
             SheetError = path + ", line " + std::to_string(sheet->Files[file].Line) +
                          ": the image " + image + " is no file this program decodes";
             return nullptr;
@@ -208,11 +210,16 @@ std::shared_ptr<const TCueSheet> TMP4::LoadSheet(const std::string& path) {
     return sheet;
 }
 
-std::shared_ptr<TCueImage> TMP4::ImageOf(const std::string& path) {
+std::shared_ptr<TCueImage> TMP4::ImageOf(const std::string& path, const std::string& type) {
     if (const auto known = Images.find(path); known != Images.end())
         return known->second;
     auto image = std::make_shared<TCueImage>();
+    // Only the sheet tells a raw CD image, by its type; a file of a kind known by its name is
+    // that kind whatever the sheet says.
     image->Source = NewSource(path);
+    const std::string raw = platform::AsciiLower(type);
+    if (!image->Source && (raw == "binary" || raw == "motorola"))
+        image->Source = std::make_unique<TRawCd>(raw == "motorola");
     if (!image->Source)
         return nullptr;
     image->Source->SetSrcFile(path);
@@ -234,7 +241,8 @@ bool TMP4::AddCueTrack(const std::string& sheetPath, int number) {
         SheetError = sheetPath + ": holds no track " + std::to_string(number) + " any more";
         return false;
     }
-    const std::shared_ptr<TCueImage> image = ImageOf(sheet->FindImage(sheetPath, track->File));
+    const std::shared_ptr<TCueImage> image =
+        ImageOf(sheet->FindImage(sheetPath, track->File), sheet->Files[track->File].Type);
     if (!image) {
         SheetError =
             sheetPath + ": the image of track " + std::to_string(number) + " is not there any more";

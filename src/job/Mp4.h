@@ -112,7 +112,7 @@ private:
     // The sheet read once a run; nothing with SheetError when it cannot be used.
     std::shared_ptr<const TCueSheet> LoadSheet(const std::string& path);
     // The decode every track of one image shares.
-    std::shared_ptr<TCueImage> ImageOf(const std::string& path);
+    std::shared_ptr<TCueImage> ImageOf(const std::string& path, const std::string& type);
     // Makes the wanted path unique as OutputFile and converts into it.
     bool ConvertInto(const std::string& wanted);
     // The refusal when the temporary WAVs or the MP4 files of this run cannot fit where they

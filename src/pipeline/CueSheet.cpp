@@ -362,13 +362,6 @@ bool TCueSheet::Parse(std::string_view bytes, const std::string& sheetName, int 
         Warnings.push_back(Sheet + ": not audio, left out: track " + dataTracks);
     if (Tracks.empty())
         return Fail(0, "holds no audio track");
-    for (const TTrack& track : Tracks) {
-        const TFile& file = Files[track.File];
-        const std::string type = Upper(file.Type);
-        if (type == "BINARY" || type == "MOTOROLA")
-            return Fail(file.Line, "the file " + file.Name + " holds raw CD data (" + file.Type +
-                                       "), not audio this program decodes");
-    }
     // Audio before track 1 (a hidden track) is never dropped: long enough, it is a track of its
     // own, else track 1 starts with it.
     TTrack& opening = Tracks.front();

@@ -119,6 +119,15 @@ int main(int argc, char** argv) {
           "    INDEX 01 00:00:00\r\n  TRACK 02 AUDIO\r\n    INDEX 00 02:59:70\r\n"
           "    INDEX 01 03:00:01\r\nFILE b.wav WAVE\r\n  TRACK 03 AUDIO\r\n    INDEX 01 "
           "00:00:00\r\n");
+    Write(corpus / "cuesheet", "utf16le",
+          "\xFF\xFE"
+          "F\0I\0L\0E\0 \0\"\0\x10\x04.\0w\0a\0v\0\"\0 \0W\0A\0V\0E\0\n\0"
+          "T\0R\0A\0C\0K\0 \0\x30\0\x31\0 \0A\0U\0D\0I\0O\0\n\0"
+          "I\0N\0D\0E\0X\0 \0\x30\0\x31\0 \0\x30\0:\0\x30\0\x32\0:\0\x30\0\x30\0"s);
+    Write(corpus / "cuesheet", "gbk-hidden-data",
+          "rem composer \"\"\n# note\nFILE \"\xB7\xB6.flac\" WAVE\nTRACK 01 AUDIO\n"
+          "TITLE \"\xB0\xAE\xD4\xDA\"\nINDEX 00 00:00:00\nINDEX 01 00:05:00\nARRANGER x\n"
+          "TRACK 02 MODE1/2352\nINDEX 01 50:00:00");
     Write(corpus / "cuesheet", "cp1252",
           "FILE \"disc.ape\" WAVE\nTRACK 01 AUDIO\nTITLE \"Caf\xE9\"\nINDEX 01 00:00:00\n");
 

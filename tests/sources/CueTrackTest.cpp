@@ -388,3 +388,39 @@ TEST_F(CueTracks, HiddenTrackDataTrackAndTheSheetsTags) {
         EXPECT_EQ(atoms["\u00A9wrt"], k == 2 ? "Writer" : "Image Writer");
     }
 }
+
+// Raw CD audio in either byte order: the outputs play the samples the image was made from, where
+// a wrong order would play noise.
+TEST_F(CueTracks, RawImagesInEitherByteOrderPlayTheirSamples) {
+    const std::vector<double> original =
+        tooltest::WriteWav(Work / "source.wav", {}, 2 * 44100, tooltest::TSignal::Sine, 440);
+    const std::string pcm = tooltest::ReadFile(Work / "source.wav").substr(44);
+    for (const std::string type : {"BINARY", "MOTOROLA"}) {
+        SCOPED_TRACE(type);
+        std::string raw = pcm;
+        if (type == "MOTOROLA")
+            for (std::size_t i = 0; i + 1 < raw.size(); i += 2)
+                std::swap(raw[i], raw[i + 1]);
+        const fs::path folder = Work / type;
+        fs::create_directories(folder);
+        tooltest::WriteFile(folder / "cd.bin", raw);
+        const std::string sheet = (folder / "cd.cue").string();
+        tooltest::WriteFile(sheet, "FILE \"cd.bin\" " + type +
+                                       "\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
+                                       "TRACK 02 AUDIO\nINDEX 01 00:01:00\n");
+        fs::remove_all(Work / "out");
+        fs::create_directories(Work / "out");
+        ASSERT_TRUE(Run(sheet, false));
+        EXPECT_TRUE(SourceErrors.empty());
+        std::vector<float> joined;
+        for (const std::string name : {"01 - Track 01.m4a", "02 - Track 02.m4a"}) {
+            ASSERT_TRUE(fs::exists(Out(name))) << name;
+            EXPECT_EQ(Samples(Out(name)), 44100u);
+            const std::vector<float> part = Played(Out(name));
+            joined.insert(joined.end(), part.begin(), part.end());
+        }
+        EXPECT_LT(RmsDifference(joined, std::vector<float>(original.begin(), original.end())),
+                  0.02);
+        EXPECT_TRUE(fs::exists(folder / "cd.bin"));
+    }
+}
