@@ -806,14 +806,18 @@ void TMainForm::AddCueEntry(const QString& path, std::set<std::string>* images) 
     const std::string extension = pipeline::LowerExtension(name);
     if (!CueExtensions.count(extension))
         return;
-    if (extension != ".cue") {
+    // An image with a sheet inside stands for its tracks; one whose sheet is of no use is
+    // converted whole.
+    const std::vector<TMP4::TSheetTrack> tracks = mp4->AddCueSheet(name);
+    if (tracks.empty() && !mp4->SheetError.empty())
+        ui->memError->appendPlainText(Text(mp4->SheetError));
+    for (const std::string& warning : mp4->SheetWarnings)
+        ui->memError->appendPlainText(Text(warning));
+    if (tracks.empty() && extension != ".cue") {
         if (mp4->AddSrcFile(name))
             ui->lbxCueList->addItem(path);
         return;
     }
-    const std::vector<TMP4::TSheetTrack> tracks = mp4->AddCueSheet(name);
-    if (tracks.empty())
-        ui->memError->appendPlainText(Text(mp4->SheetError));
     for (const TMP4::TSheetTrack& track : tracks) {
         const QString number = QString::number(track.Number).rightJustified(2, '0');
         auto* row = new QListWidgetItem(

@@ -16,6 +16,9 @@
 #include "sources/Flac.h"
 #include "sources/Mp3.h"
 #include "sources/RawCd.h"
+#include "tags/ApeTagReader.h"
+#include "tags/FileSource.h"
+#include "tags/FlacCueSheet.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -41,6 +44,17 @@ std::unique_ptr<TBase> NewSource(const std::string& path) {
     if (extension == ".mp3")
         return std::make_unique<TMp3>();
     return nullptr;
+}
+
+// The sheet a FLAC or APE image carries; empty when it carries none.
+std::string EmbeddedSheet(const std::string& path) {
+    const std::string extension = pipeline::LowerExtension(path);
+    TFileSource file;
+    if ((extension != ".flac" && extension != ".ape") || !file.Open(path))
+        return {};
+    if (extension == ".flac")
+        return TFlacCueSheet::Read(file, pipeline::FileNamePart(path), TCueSheet::MaxBytes);
+    return TApeTagReader().ReadCueSheet(file, TCueSheet::MaxBytes);
 }
 
 // Blanks and commas separate; double quotes group.
@@ -168,6 +182,9 @@ void TMP4::Raise(const TEvent& event) {
 bool TMP4::AddSrcFile(const std::string& path) {
     if (pipeline::LowerExtension(path) == ".cue")
         return !AddCueSheet(path).empty();
+    // An image that carries a usable sheet stands for its tracks.
+    if (!AddCueSheet(path).empty())
+        return true;
     std::unique_ptr<TBase> source = NewSource(path);
     if (!source)
         return false;
@@ -184,14 +201,24 @@ std::shared_ptr<const TCueSheet> TMP4::LoadSheet(const std::string& path) {
     if (const auto known = Sheets.find(path); known != Sheets.end())
         return known->second;
     auto sheet = std::make_shared<TCueSheet>();
-    if (!sheet->Load(path, CodePage)) {
+    // Any other path is an image, and the sheet inside it tells of it alone.
+    const bool embedded = pipeline::LowerExtension(path) != ".cue";
+    const std::string inside = embedded ? EmbeddedSheet(path) : std::string();
+    if (embedded && inside.empty())
+        return nullptr;
+    if (!(embedded ? sheet->Parse(inside, path, CodePage) : sheet->Load(path, CodePage))) {
         SheetError = sheet->Error();
+        return nullptr;
+    }
+    if (embedded && sheet->Files.size() != 1) {
+        SheetError = path + ": the sheet inside names " + std::to_string(sheet->Files.size()) +
+                     " files; only one of one file can stand for this image";
         return nullptr;
     }
     SheetWarnings = sheet->Warnings;
     // Every image is looked for before any track is kept: a sheet runs whole or not at all.
     for (std::size_t file = 0; file < sheet->Files.size(); ++file) {
-        const std::string image = sheet->FindImage(path, file);
+        const std::string image = embedded ? path : sheet->FindImage(path, file);
         const bool used = std::any_of(sheet->Tracks.begin(), sheet->Tracks.end(),
                                       [&](const TCueSheet::TTrack& t) { return t.File == file; });
         if (image.empty() && used) {
@@ -241,8 +268,10 @@ bool TMP4::AddCueTrack(const std::string& sheetPath, int number) {
         SheetError = sheetPath + ": holds no track " + std::to_string(number) + " any more";
         return false;
     }
+    const bool embedded = pipeline::LowerExtension(sheetPath) != ".cue";
     const std::shared_ptr<TCueImage> image =
-        ImageOf(sheet->FindImage(sheetPath, track->File), sheet->Files[track->File].Type);
+        ImageOf(embedded ? sheetPath : sheet->FindImage(sheetPath, track->File),
+                sheet->Files[track->File].Type);
     if (!image) {
         SheetError =
             sheetPath + ": the image of track " + std::to_string(number) + " is not there any more";

@@ -84,11 +84,12 @@ public:
     void SetOutputDir(const std::string& dir) { OutputDir = dir; }
     void SetEncoderOption(const std::string& option) { EncoderOption = option; }
 
-    // Keeps a source for the file when its kind is known and the file is usable; a sheet gives
-    // one source per track.
+    // Keeps a source for the file when its kind is known and the file is usable; a sheet, and a
+    // FLAC or APE image with a usable sheet inside, give one source per track.
     bool AddSrcFile(const std::string& path);
-    // One source per track of the sheet, in its order; none, with SheetError, when the sheet
-    // cannot be used or an image it names is not there.
+    // One source per track of the sheet, or of the sheet inside a FLAC or APE image, in its
+    // order; none, with SheetError, when the sheet cannot be used or an image it names is not
+    // there, and with no SheetError for an image without a sheet inside.
     std::vector<TSheetTrack> AddCueSheet(const std::string& path);
     // The source of one track; false with SheetError when the sheet or the track is gone.
     bool AddCueTrack(const std::string& sheet, int number);

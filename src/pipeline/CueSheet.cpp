@@ -368,7 +368,7 @@ bool TCueSheet::Parse(std::string_view bytes, const std::string& sheetName, int 
     const TParsed& sheetFirst = parsed.front();
     if (sheetFirst.Track.Number != opening.Number)
         return true;
-    if (sheetFirst.HasIndex00 && sheetFirst.Index00File != opening.File) {
+    if (sheetFirst.HasIndex00 && sheetFirst.Index00File < opening.File) {
         // Its pregap fills a file of its own.
         TTrack hidden;
         hidden.Title = Title;

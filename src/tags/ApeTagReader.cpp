@@ -166,6 +166,34 @@ std::vector<std::uint8_t> TApeTagReader::ReadFrontCover(TByteSource& file, std::
     return {};
 }
 
+std::string TApeTagReader::ReadCueSheet(TByteSource& file, std::size_t maxBytes) {
+    Id3v1Length = 0;
+    ApeFooter = {};
+    if (file.Size() < Id3v1Size)
+        return {};
+    std::array<std::string, TagFieldCount> unused;
+    ReadId3v1(file, unused);
+    std::uint32_t itemCount = 0;
+    const std::uint64_t itemsEnd = FindItems(file, itemCount);
+    for (std::uint32_t item = 0; itemsEnd != 0 && item < itemCount; ++item) {
+        std::uint32_t valueSize = 0;
+        if (!NextItem(file, itemsEnd, valueSize))
+            return {};
+        if (!platform::SameTextAscii(ItemKey, "Cuesheet")) {
+            if (!file.Seek(file.Position() + valueSize))
+                return {};
+            continue;
+        }
+        if (valueSize > maxBytes)
+            return {};
+        std::string sheet(valueSize, '\0');
+        if (file.Read(reinterpret_cast<std::uint8_t*>(sheet.data()), valueSize) != valueSize)
+            return {};
+        return sheet;
+    }
+    return {};
+}
+
 // The key ends at a zero byte or at any byte above 127, which is consumed with it.
 bool TApeTagReader::ReadKey(TByteSource& file, std::uint64_t end) {
     ItemKey.clear();

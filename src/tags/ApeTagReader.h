@@ -37,6 +37,9 @@ public:
     // The image of the binary item "Cover Art (Front)" (a file name, a zero byte, the image),
     // read alone; empty when there is none or the image is larger than maxImage.
     std::vector<std::uint8_t> ReadFrontCover(TByteSource& file, std::size_t maxImage);
+    // The bytes of the text item "Cuesheet", a whole sheet; empty when there is none or it is
+    // larger than maxBytes.
+    std::string ReadCueSheet(TByteSource& file, std::size_t maxBytes);
 
 private:
     void ReadId3v1(TByteSource& file, std::span<std::string> tagValues);

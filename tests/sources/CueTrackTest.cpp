@@ -424,3 +424,51 @@ TEST_F(CueTracks, RawImagesInEitherByteOrderPlayTheirSamples) {
         EXPECT_TRUE(fs::exists(folder / "cd.bin"));
     }
 }
+
+// A FLAC or APE image carrying its sheet stands for its tracks when dropped alone: a comment or an
+// item is a whole sheet, a CUESHEET block only numbers and offsets.
+TEST_F(CueTracks, ImagesCarryingTheirSheetGiveItsTracks) {
+    const std::string sheet = "PERFORMER \"Inside\"\nTITLE \"Carried\"\nFILE \"CDImage.wav\" WAVE\n"
+                              "TRACK 01 AUDIO\nTITLE \"First\"\nINDEX 01 00:00:00\n"
+                              "TRACK 02 AUDIO\nTITLE \"Second\"\nINDEX 01 00:01:00\n";
+    tooltest::WriteFile(Work / "sheet.cue", sheet);
+    const std::string block = MakeFlac(Work / "block.flac", 2);
+    ASSERT_EQ(tooltest::RunTool({AppDir + "metaflac",
+                                 "--import-cuesheet-from=" + (Work / "sheet.cue").string(), block})
+                  .ExitCode,
+              0);
+    const std::string comment = MakeFlac(Work / "comment.flac", 2);
+    ASSERT_EQ(tooltest::RunTool({AppDir + "metaflac",
+                                 "--set-tag-from-file=CUESHEET=" + (Work / "sheet.cue").string(),
+                                 comment})
+                  .ExitCode,
+              0);
+    const std::string ape = (Work / "item.ape").string();
+    tooltest::WriteFile(ape,
+                        tooltest::ReadFile(Ape("mac-399.ape")) + ApeTag({{"Cuesheet", sheet}}));
+    struct TCase {
+        std::string Image;
+        std::vector<std::string> Titles;
+    };
+    for (const TCase& c : {TCase{block, {"Track 01", "Track 02"}},
+                           TCase{comment, {"First", "Second"}}, TCase{ape, {"First", "Second"}}}) {
+        SCOPED_TRACE(c.Image);
+        fs::remove_all(Work / "out");
+        fs::create_directories(Work / "out");
+        const std::vector<TMP4::TSheetTrack> rows = Job.AddCueSheet(c.Image);
+        ASSERT_EQ(rows.size(), 2u) << Job.SheetError;
+        EXPECT_EQ(rows[1].Image, c.Image);
+        ASSERT_TRUE(Run(c.Image, true));
+        const std::vector<tooltest::TChapter> chapters = tooltest::Chapters(Out("all.m4a"));
+        ASSERT_EQ(chapters.size(), 2u);
+        for (std::size_t k = 0; k < 2; ++k)
+            EXPECT_EQ(chapters[k].Title, c.Titles[k]);
+        EXPECT_NEAR(chapters[1].Start, 1.0, 0.01);
+    }
+    // Without a sheet inside, an image is one source of its own.
+    Job.ClearAll();
+    EXPECT_TRUE(Job.AddCueSheet(MakeFlac(Work / "plain.flac", 1)).empty());
+    EXPECT_EQ(Job.SheetError, "");
+    EXPECT_TRUE(Job.AddSrcFile((Work / "plain.flac").string()));
+    EXPECT_EQ(Job.Sources.size(), 1u);
+}
