@@ -460,6 +460,17 @@ std::string TID3v2Tag::GetUnicodeText(std::string_view frameID) const {
 }
 
 std::string TID3v2Tag::GetUnicodeText(int index) const {
+    std::string joined;
+    for (const std::string& value : GetUnicodeTexts(index))
+        joined += (joined.empty() ? "" : "; ") + value;
+    return joined;
+}
+
+std::vector<std::string> TID3v2Tag::GetUnicodeTexts(std::string_view frameID) const {
+    return GetUnicodeTexts(FrameExists(frameID));
+}
+
+std::vector<std::string> TID3v2Tag::GetUnicodeTexts(int index) const {
     if (index < 0 || index >= FrameCount() || Frames[index]->Stream.empty())
         return {};
     const Bytes data = Frames[index]->Stream;
@@ -467,10 +478,9 @@ std::string TID3v2Tag::GetUnicodeText(int index) const {
     if (encoding > 3)
         return {};
     Bytes text = data.subspan(1);
-    std::string joined;
+    std::vector<std::string> values;
     std::optional<ByteOrder> order;
-    // Version 4 lets a text frame hold several values, each ended by its encoding's zero; they
-    // are kept joined as repeated fields are.
+    // Version 4 lets a text frame hold several values, each ended by its encoding's zero.
     do {
         std::string value;
         std::size_t used = 0;
@@ -490,16 +500,16 @@ std::string TID3v2Tag::GetUnicodeText(int index) const {
                     : encoding == 2 ? std::optional(ByteOrder::Big)
                                     : std::nullopt;
             if (!order)
-                return joined;
+                return values;
             const TUnitRun run = Utf16Run(body);
             value = DecodeUtf16(body.first(run.Length), *order);
             used = text.size() - body.size() + run.Length + 2;
         }
         if (!value.empty())
-            joined += (joined.empty() ? "" : "; ") + value;
+            values.push_back(std::move(value));
         text = text.subspan(std::min(used, text.size()));
     } while (MajorVersion == 4 && !text.empty());
-    return joined;
+    return values;
 }
 
 std::string TID3v2Tag::GetUnicodeComment(std::string_view frameID, TLanguageID& languageID,

@@ -88,6 +88,9 @@ public:
     // is no such frame.
     std::string GetUnicodeText(std::string_view frameID) const;
     std::string GetUnicodeText(int index) const;
+    // The frame's non-empty strings one by one: one in versions 2 and 3.
+    std::vector<std::string> GetUnicodeTexts(std::string_view frameID) const;
+    std::vector<std::string> GetUnicodeTexts(int index) const;
     // The content of a comment frame, whatever its language and description.
     std::string GetUnicodeComment(std::string_view frameID, TLanguageID& languageID,
                                   std::string& description) const;
