@@ -51,8 +51,6 @@ public:
     bool Load(const std::string& path, int codePage = 0);
     const std::string& Error() const { return Err; }
 
-    // The sheet's bytes as UTF-8 text, decoded as Parse decodes them.
-    static std::string Text(std::string_view bytes, int codePage);
     // The first sample of a CD frame position at this sample rate: the exact time of the frame.
     static std::uint64_t SampleAt(std::uint32_t frames, std::uint32_t sampleRate);
     // "mm:ss:ff", as a sheet writes a position.
@@ -67,6 +65,8 @@ public:
     std::string FindImage(const std::string& sheetPath, std::size_t file) const;
 
 private:
+    // The sheet's bytes as UTF-8 text, decoded as Parse says.
+    static std::string Text(std::string_view bytes, int codePage);
     bool Fail(int line, const std::string& reason);
 
     std::string Sheet;

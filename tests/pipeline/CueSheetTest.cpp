@@ -240,6 +240,7 @@ TEST(CueSheet, EveryEncodingGivesItsTitlesAndImageName) {
         EXPECT_EQ(sheet.Tracks[1].Start, 75u);
         EXPECT_TRUE(sheet.Warnings.empty());
     }
+    unsetenv("LC_ALL");
 }
 
 TEST(CueSheet, ToleratesWhatRippersAndEditorsWrite) {

@@ -205,7 +205,12 @@ TEST_F(CueTracks, SheetsOfSeveralFilesAndEncodingsGiveTheirTracks) {
     utf8.replace(utf8.find("\xE9 \x80"), 3, "\xC3\xA9 \xE2\x82\xAC");
     const std::string sheetBom = (Work / "bom.cue").string();
     tooltest::WriteFile(sheetBom, utf8);
-    for (const std::string& sheet : {sheet1252, sheetBom}) {
+    // Rippers repeat the track whose INDEX 00 ended the file before.
+    std::string again = tracks;
+    again.replace(again.find("WAVE\nINDEX 01"), 4, "WAVE\nTRACK 02 AUDIO");
+    const std::string sheetAgain = (Work / "again.cue").string();
+    tooltest::WriteFile(sheetAgain, again);
+    for (const std::string& sheet : {sheet1252, sheetBom, sheetAgain}) {
         SCOPED_TRACE(sheet);
         fs::remove_all(Work / "out");
         fs::create_directories(Work / "out");
