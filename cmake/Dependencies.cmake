@@ -15,6 +15,7 @@ endfunction()
 
 parvane_require_pkg(VTERM vterm libvterm-dev)
 parvane_require_pkg(CURL libcurl libcurl4-openssl-dev)
+parvane_require_pkg(UCHARDET uchardet libuchardet-dev)
 parvane_require_pkg(AVFORMAT libavformat libavformat-dev)
 parvane_require_pkg(AVCODEC libavcodec libavcodec-dev)
 parvane_require_pkg(AVUTIL libavutil libavutil-dev)

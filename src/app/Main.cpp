@@ -12,6 +12,7 @@
 #include "pipeline/Onename.h"
 #include "pipeline/PathParts.h"
 #include "platform/AppFolder.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "platform/ToolNames.h"
 #include "ui_Main.h"
@@ -19,6 +20,7 @@
 #include "update/VersionCheck.h"
 #include "update/WebServer.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -27,6 +29,8 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -39,6 +43,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <set>
 
 namespace {
@@ -166,6 +171,7 @@ TMainForm::TMainForm(TDialogs& dialogs, QWidget* parent)
     ui->ediFreeBitrate->setValidator(new QRegularExpressionValidator(digits, ui->ediFreeBitrate));
     connect(ui->chbxHint, &QCheckBox::toggled, this, [this] { ApplyHints(); });
     connect(ui->chbxOnTop, &QCheckBox::toggled, this, [this] { ApplyOnTop(); });
+    BuildCodePageMenu();
     connect(ui->mnuAbout, &QAction::triggered, this, [this] { mnuAboutClick(); });
     connect(ui->mnuHelpPdf, &QAction::triggered, this, [this] { mnuHelpPdfClick(); });
     connect(ui->mnuApe, &QAction::triggered, this, [this] { mnuApeClick(); });
@@ -707,6 +713,7 @@ void TMainForm::EnableSettings(bool enabled) {
         control->setEnabled(enabled);
     ui->mnuAbout->setEnabled(enabled);
     ui->mnuCodecs->menuAction()->setEnabled(enabled);
+    findChild<QMenu*>("mnuCodePage")->menuAction()->setEnabled(enabled);
     ui->mnuHelpPdf->setEnabled(enabled);
     for (QWidget* control :
          std::initializer_list<QWidget*>{ui->rdbtnCBR, ui->rdbtnFreeBitrate, ui->rdbtnQuality,
@@ -806,14 +813,18 @@ void TMainForm::AddCueEntry(const QString& path, std::set<std::string>* images) 
     const std::string extension = pipeline::LowerExtension(name);
     if (!CueExtensions.count(extension))
         return;
-    if (extension != ".cue") {
+    // An image with a sheet inside stands for its tracks; one whose sheet is of no use is
+    // converted whole.
+    const std::vector<TMP4::TSheetTrack> tracks = mp4->AddCueSheet(name);
+    if (tracks.empty() && !mp4->SheetError.empty())
+        ui->memError->appendPlainText(Text(mp4->SheetError));
+    for (const std::string& warning : mp4->SheetWarnings)
+        ui->memError->appendPlainText(Text(warning));
+    if (tracks.empty() && extension != ".cue") {
         if (mp4->AddSrcFile(name))
             ui->lbxCueList->addItem(path);
         return;
     }
-    const std::vector<TMP4::TSheetTrack> tracks = mp4->AddCueSheet(name);
-    if (tracks.empty())
-        ui->memError->appendPlainText(Text(mp4->SheetError));
     for (const TMP4::TSheetTrack& track : tracks) {
         const QString number = QString::number(track.Number).rightJustified(2, '0');
         auto* row = new QListWidgetItem(
@@ -925,6 +936,56 @@ bool OnSomeScreen(const QRect& area) {
 
 } // namespace
 
+void TMainForm::BuildCodePageMenu() {
+    static const std::map<int, const char*> Scripts = {{1250, "Central European"},
+                                                       {1251, "Cyrillic"},
+                                                       {1252, "Western"},
+                                                       {1253, "Greek"},
+                                                       {1254, "Turkish"},
+                                                       {1255, "Hebrew"},
+                                                       {1256, "Arabic"},
+                                                       {1257, "Baltic"},
+                                                       {1258, "Vietnamese"},
+                                                       {874, "Thai"},
+                                                       {932, "Japanese"},
+                                                       {936, "Simplified Chinese"},
+                                                       {949, "Korean"},
+                                                       {950, "Traditional Chinese"}};
+    const auto name = [](int codePage) {
+        return "Windows-" + QString::number(codePage) + " (" + Scripts.at(codePage) + ")";
+    };
+    auto* menu = new QMenu("Code Page", ui->mnuMain);
+    menu->setObjectName("mnuCodePage");
+    auto* group = new QActionGroup(menu);
+    std::vector<int> choices = {0};
+    choices.insert(choices.end(), platform::ChoosableCodePages.begin(),
+                   platform::ChoosableCodePages.end());
+    for (const int codePage : choices) {
+        QAction* action = menu->addAction(
+            codePage == 0 ? "Automatic (the locale's: " + name(platform::SystemCodePage()) + ")"
+                          : name(codePage));
+        action->setCheckable(true);
+        action->setData(codePage);
+        group->addAction(action);
+        connect(action, &QAction::triggered, this, [this, codePage] { SelectCodePage(codePage); });
+        if (codePage == 0)
+            menu->addSeparator();
+    }
+    ui->mnuMain->insertMenu(ui->mnuAbout, menu);
+    SelectCodePage(0);
+}
+
+void TMainForm::SelectCodePage(int codePage) {
+    CodePage = codePage;
+    mp4->CodePage = codePage;
+    // The job keeps each sheet as first read; the next drop reads it in the new code page, and
+    // the run adds the cue list's rows again anyway.
+    mp4->ClearAll();
+    for (QAction* action : findChild<QMenu*>("mnuCodePage")->actions())
+        if (action->isCheckable())
+            action->setChecked(action->data().toInt() == codePage);
+}
+
 void TMainForm::ReadFromRegistry() {
     const std::unique_ptr<QSettings> settings = regformat::OpenUserSettings();
     settings->beginGroup(QString(RegistryKey).replace('\\', '/'));
@@ -949,6 +1010,7 @@ void TMainForm::ReadFromRegistry() {
     ui->ediQuality->setText(read.Quality);
     ui->ediFreeBitrate->setText(read.FreeBitrate);
     SelectBitrateButton(RateButton);
+    SelectCodePage(read.CodePage);
 }
 
 void TMainForm::SaveToRegistry() {
@@ -968,6 +1030,7 @@ void TMainForm::SaveToRegistry() {
     kept.Top = pos().y();
     kept.Left = pos().x();
     kept.RateButton = RateButton;
+    kept.CodePage = CodePage;
     kept.Day = TodayText;
     kept.Quality = ui->ediQuality->text();
     kept.FreeBitrate = ui->ediFreeBitrate->text();

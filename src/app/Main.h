@@ -71,6 +71,10 @@ public:
     void ValidateBitrateEdits();
     void UpdateSaveCaptions();
     void ApplyHints();
+    // The menu bar's "Code Page" submenu, mnuCodePage: the locale's choice and the code pages a
+    // user may name instead.
+    void BuildCodePageMenu();
+    void SelectCodePage(int codePage);
     void PageControl1DrawTab(QPainter& painter, int index, const QRect& rect, bool active);
     void mnuAboutClick();
     void mnuHelpPdfClick();
@@ -138,6 +142,8 @@ private:
     int FilterIndex = FilterMp4;
     QString OutputName, OutputExt;
     int RateButton = 0;
+    // The 8-bit code page of tags and sheets, 0 for the locale's; kept in the settings.
+    int CodePage = 0;
     // Where the tools must lie; the application folder unless a test says otherwise.
     std::string ToolFolder;
     // Day numbers as decimal text: the last day the program ran, and today.

@@ -1,5 +1,7 @@
 #include "app/Settings.h"
 
+#include "platform/CodePage.h"
+
 #include <QSettings>
 #include <algorithm>
 #include <climits>
@@ -41,6 +43,7 @@ constexpr TNumber Numbers[] = {
     {"top", &TSettings::Top, INT_MIN, INT_MAX},
     {"left", &TSettings::Left, INT_MIN, INT_MAX},
     {"ratebtn", &TSettings::RateButton, INT_MIN, INT_MAX},
+    {"codepage", &TSettings::CodePage, 0, INT_MAX},
 };
 
 const TText Texts[] = {
@@ -69,6 +72,10 @@ TSettings TSettings::Read(QSettings& settings) {
         if (value >= entry.Low && value <= entry.High)
             read.*entry.Value = value;
     }
+    // Only a code page the menu offers.
+    if (std::find(platform::ChoosableCodePages.begin(), platform::ChoosableCodePages.end(),
+                  read.CodePage) == platform::ChoosableCodePages.end())
+        read.CodePage = 0;
     // An empty text also takes the default, and so does one its edit could not hold.
     for (const TText& entry : Texts) {
         const QVariant value = settings.value(entry.Name);

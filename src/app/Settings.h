@@ -4,7 +4,7 @@
 
 class QSettings;
 
-// The sixteen values the window keeps between runs, under their stored names.
+// The seventeen values the window keeps between runs, under their stored names.
 struct TSettings {
     bool Verify = false;         // verify
     bool Update = true;          // update
@@ -19,6 +19,7 @@ struct TSettings {
     int Top = 50;                // top
     int Left = 50;               // left
     int RateButton = 0;          // ratebtn
+    int CodePage = 0;            // codepage: 0 for the locale's
     QString Day = "10000";       // juliancount
     QString Quality = "33";      // quality
     QString FreeBitrate = "126"; // free

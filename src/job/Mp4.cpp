@@ -5,6 +5,7 @@
 #include "pipeline/Wav.h"
 #include "pipeline/Wavinfo.h"
 #include "platform/AppFolder.h"
+#include "platform/AsciiText.h"
 #include "platform/ByteOrder.h"
 #include "platform/CommandLine.h"
 #include "platform/Files.h"
@@ -14,6 +15,10 @@
 #include "sources/CueTrack.h"
 #include "sources/Flac.h"
 #include "sources/Mp3.h"
+#include "sources/RawCd.h"
+#include "tags/ApeTagReader.h"
+#include "tags/FileSource.h"
+#include "tags/FlacCueSheet.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -39,6 +44,17 @@ std::unique_ptr<TBase> NewSource(const std::string& path) {
     if (extension == ".mp3")
         return std::make_unique<TMp3>();
     return nullptr;
+}
+
+// The sheet a FLAC or APE image carries; empty when it carries none.
+std::string EmbeddedSheet(const std::string& path) {
+    const std::string extension = pipeline::LowerExtension(path);
+    TFileSource file;
+    if ((extension != ".flac" && extension != ".ape") || !file.Open(path))
+        return {};
+    if (extension == ".flac")
+        return TFlacCueSheet::Read(file, pipeline::FileNamePart(path), TCueSheet::MaxBytes);
+    return TApeTagReader().ReadCueSheet(file, TCueSheet::MaxBytes);
 }
 
 // Blanks and commas separate; double quotes group.
@@ -166,11 +182,15 @@ void TMP4::Raise(const TEvent& event) {
 bool TMP4::AddSrcFile(const std::string& path) {
     if (pipeline::LowerExtension(path) == ".cue")
         return !AddCueSheet(path).empty();
+    // An image that carries a usable sheet stands for its tracks.
+    if (!AddCueSheet(path).empty())
+        return true;
     std::unique_ptr<TBase> source = NewSource(path);
     if (!source)
         return false;
     source->SetSrcFile(path);
     source->NameAsTitle = NameAsTitle;
+    source->CodePage = CodePage;
     if (!source->SrcFileOk())
         return false;
     Sources.push_back(std::move(source));
@@ -181,13 +201,24 @@ std::shared_ptr<const TCueSheet> TMP4::LoadSheet(const std::string& path) {
     if (const auto known = Sheets.find(path); known != Sheets.end())
         return known->second;
     auto sheet = std::make_shared<TCueSheet>();
-    if (!sheet->Load(path)) {
+    // Any other path is an image, and the sheet inside it tells of it alone.
+    const bool embedded = pipeline::LowerExtension(path) != ".cue";
+    const std::string inside = embedded ? EmbeddedSheet(path) : std::string();
+    if (embedded && inside.empty())
+        return nullptr;
+    if (!(embedded ? sheet->Parse(inside, path, CodePage) : sheet->Load(path, CodePage))) {
         SheetError = sheet->Error();
         return nullptr;
     }
+    if (embedded && sheet->Files.size() != 1) {
+        SheetError = path + ": the sheet inside names " + std::to_string(sheet->Files.size()) +
+                     " files; only one of one file can stand for this image";
+        return nullptr;
+    }
+    SheetWarnings = sheet->Warnings;
     // Every image is looked for before any track is kept: a sheet runs whole or not at all.
     for (std::size_t file = 0; file < sheet->Files.size(); ++file) {
-        const std::string image = sheet->FindImage(path, file);
+        const std::string image = embedded ? path : sheet->FindImage(path, file);
         const bool used = std::any_of(sheet->Tracks.begin(), sheet->Tracks.end(),
                                       [&](const TCueSheet::TTrack& t) { return t.File == file; });
         if (image.empty() && used) {
@@ -196,7 +227,7 @@ std::shared_ptr<const TCueSheet> TMP4::LoadSheet(const std::string& path) {
                          " is not there beside the sheet; nothing of the sheet is converted";
             return nullptr;
         }
-        if (used && !ImageOf(image)) {
+        if (used && !ImageOf(image, sheet->Files[file].Type)) {
             SheetError = path + ", line " + std::to_string(sheet->Files[file].Line) +
                          ": the image " + image + " is no file this program decodes";
             return nullptr;
@@ -206,14 +237,20 @@ std::shared_ptr<const TCueSheet> TMP4::LoadSheet(const std::string& path) {
     return sheet;
 }
 
-std::shared_ptr<TCueImage> TMP4::ImageOf(const std::string& path) {
+std::shared_ptr<TCueImage> TMP4::ImageOf(const std::string& path, const std::string& type) {
     if (const auto known = Images.find(path); known != Images.end())
         return known->second;
     auto image = std::make_shared<TCueImage>();
+    // Only the sheet tells a raw CD image, by its type; a file of a kind known by its name is
+    // that kind whatever the sheet says.
     image->Source = NewSource(path);
+    const std::string raw = platform::AsciiLower(type);
+    if (!image->Source && (raw == "binary" || raw == "motorola"))
+        image->Source = std::make_unique<TRawCd>(raw == "motorola");
     if (!image->Source)
         return nullptr;
     image->Source->SetSrcFile(path);
+    image->Source->CodePage = CodePage;
     if (!image->Source->SrcFileOk())
         return nullptr;
     Images[path] = image;
@@ -231,7 +268,10 @@ bool TMP4::AddCueTrack(const std::string& sheetPath, int number) {
         SheetError = sheetPath + ": holds no track " + std::to_string(number) + " any more";
         return false;
     }
-    const std::shared_ptr<TCueImage> image = ImageOf(sheet->FindImage(sheetPath, track->File));
+    const bool embedded = pipeline::LowerExtension(sheetPath) != ".cue";
+    const std::shared_ptr<TCueImage> image =
+        ImageOf(embedded ? sheetPath : sheet->FindImage(sheetPath, track->File),
+                sheet->Files[track->File].Type);
     if (!image) {
         SheetError =
             sheetPath + ": the image of track " + std::to_string(number) + " is not there any more";
@@ -249,6 +289,7 @@ bool TMP4::AddCueTrack(const std::string& sheetPath, int number) {
 
 std::vector<TMP4::TSheetTrack> TMP4::AddCueSheet(const std::string& path) {
     SheetError.clear();
+    SheetWarnings.clear();
     const std::shared_ptr<const TCueSheet> sheet = LoadSheet(path);
     if (!sheet)
         return {};

@@ -38,6 +38,8 @@ public:
     // The one abort state of a run: the sources and the console runs read it at every poll.
     TAbortState Abort;
     bool NameAsTitle = false;
+    // The 8-bit code page of tags and sheets; 0 for the system's.
+    int CodePage = 0;
     bool SameSampleRate = false;
     // The accepted sources of the last Convert share one channel count.
     bool SameChannelCount = false;
@@ -82,16 +84,19 @@ public:
     void SetOutputDir(const std::string& dir) { OutputDir = dir; }
     void SetEncoderOption(const std::string& option) { EncoderOption = option; }
 
-    // Keeps a source for the file when its kind is known and the file is usable; a sheet gives
-    // one source per track.
+    // Keeps a source for the file when its kind is known and the file is usable; a sheet, and a
+    // FLAC or APE image with a usable sheet inside, give one source per track.
     bool AddSrcFile(const std::string& path);
-    // One source per track of the sheet, in its order; none, with SheetError, when the sheet
-    // cannot be used or an image it names is not there.
+    // One source per track of the sheet, or of the sheet inside a FLAC or APE image, in its
+    // order; none, with SheetError, when the sheet cannot be used or an image it names is not
+    // there, and with no SheetError for an image without a sheet inside.
     std::vector<TSheetTrack> AddCueSheet(const std::string& path);
     // The source of one track; false with SheetError when the sheet or the track is gone.
     bool AddCueTrack(const std::string& sheet, int number);
     // Why the sheet added last gave nothing, naming the sheet and its line.
     std::string SheetError;
+    // What the sheet added last left out while its tracks were kept.
+    std::vector<std::string> SheetWarnings;
     // Converts every kept source, into one file (combine) or one file each, next to the sources
     // or into OutputDir (toSelected); then drops all sources. False when nothing was converted.
     bool DoConvert(bool combine, bool toSelected);
@@ -108,7 +113,7 @@ private:
     // The sheet read once a run; nothing with SheetError when it cannot be used.
     std::shared_ptr<const TCueSheet> LoadSheet(const std::string& path);
     // The decode every track of one image shares.
-    std::shared_ptr<TCueImage> ImageOf(const std::string& path);
+    std::shared_ptr<TCueImage> ImageOf(const std::string& path, const std::string& type);
     // Makes the wanted path unique as OutputFile and converts into it.
     bool ConvertInto(const std::string& wanted);
     // The refusal when the temporary WAVs or the MP4 files of this run cannot fit where they

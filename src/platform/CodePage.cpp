@@ -1,6 +1,11 @@
 #include "platform/CodePage.h"
 
+#include "platform/AsciiText.h"
+#include "platform/Iconv.h"
+
 #include <array>
+#include <cstdlib>
+#include <string>
 
 namespace platform {
 
@@ -171,6 +176,126 @@ std::string Utf16LeToUtf8(std::span<const std::uint8_t> bytes) {
 
 std::string Utf16BeToUtf8(std::span<const std::uint8_t> bytes) {
     return Utf16ToUtf8(bytes, true);
+}
+
+std::string Utf32ToUtf8(std::span<const std::uint8_t> bytes, bool bigEndian) {
+    std::string text;
+    text.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i < bytes.size(); i += 4) {
+        if (i + 4 > bytes.size()) {
+            AppendUtf8(text, Replacement);
+            break;
+        }
+        char32_t unit = 0;
+        for (std::size_t k = 0; k < 4; ++k)
+            unit |= char32_t{bytes[i + k]} << (bigEndian ? 24 - 8 * k : 8 * k);
+        AppendUtf8(text, unit);
+    }
+    return text;
+}
+
+int LocaleCodePage(std::string_view locale) {
+    const std::size_t languageEnd = locale.find_first_of("_.@");
+    const std::string language = AsciiLower(std::string(locale.substr(0, languageEnd)));
+    std::string region;
+    if (languageEnd != std::string_view::npos && locale[languageEnd] == '_') {
+        const std::string_view rest = locale.substr(languageEnd + 1);
+        region = AsciiLower(std::string(rest.substr(0, rest.find_first_of(".@"))));
+    }
+    struct TLanguages {
+        int CodePage;
+        std::array<std::string_view, 7> Names;
+    };
+    static constexpr std::array<TLanguages, 11> Table = {{
+        {1251, {"ru", "uk", "be", "bg", "sr"}},
+        {932, {"ja"}},
+        {949, {"ko"}},
+        {1250, {"cs", "pl", "hu", "sk", "sl", "hr", "ro"}},
+        {1253, {"el"}},
+        {1254, {"tr"}},
+        {1255, {"he"}},
+        {1256, {"ar", "fa"}},
+        {1257, {"et", "lv", "lt"}},
+        {1258, {"vi"}},
+        {874, {"th"}},
+    }};
+    if (language == "zh")
+        return region == "tw" || region == "hk" || region == "mo" ? 950 : 936;
+    for (const TLanguages& entry : Table)
+        for (const std::string_view name : entry.Names)
+            if (!name.empty() && name == language)
+                return entry.CodePage;
+    return 1252;
+}
+
+int SystemCodePage() {
+    for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"})
+        if (const char* value = std::getenv(variable); value && *value)
+            return LocaleCodePage(value);
+    return 1252;
+}
+
+std::string CodePageToUtf8(std::span<const std::uint8_t> bytes, int codePage) {
+    if (codePage == 0)
+        codePage = SystemCodePage();
+    if (codePage != 1252) {
+        TIconv iconv(("CP" + std::to_string(codePage)).c_str());
+        if (iconv.Ok())
+            return iconv.ToUtf8(bytes);
+    }
+    return Windows1252ToUtf8(bytes);
+}
+
+std::string CodePageToUtf8(std::string_view bytes, int codePage) {
+    return CodePageToUtf8(AsBytes(bytes), codePage);
+}
+
+TScript CodePageScript(int codePage) {
+    switch (codePage) {
+    case 1251:
+        return TScript::Cyrillic;
+    case 1253:
+        return TScript::Greek;
+    case 1255:
+        return TScript::Hebrew;
+    case 1256:
+        return TScript::Arabic;
+    case 874:
+        return TScript::Thai;
+    case 936:
+    case 950:
+        return TScript::Chinese;
+    case 932:
+        return TScript::Japanese;
+    case 949:
+        return TScript::Korean;
+    default:
+        return TScript::Latin;
+    }
+}
+
+TScript CharsetScript(std::string_view charset) {
+    struct TNames {
+        TScript Script;
+        std::array<std::string_view, 8> Names;
+    };
+    static constexpr std::array<TNames, 8> Table = {{
+        {TScript::Cyrillic,
+         {"windows-1251", "koi8-r", "koi8-u", "ibm866", "ibm855", "iso-8859-5", "mac-cyrillic"}},
+        {TScript::Greek, {"windows-1253", "iso-8859-7"}},
+        {TScript::Hebrew, {"windows-1255", "iso-8859-8"}},
+        {TScript::Arabic, {"windows-1256", "iso-8859-6"}},
+        {TScript::Thai, {"tis-620", "iso-8859-11", "windows-874"}},
+        {TScript::Chinese, {"gb18030", "gb2312", "gbk", "big5", "euc-tw", "hz-gb-2312"}},
+        {TScript::Japanese, {"shift_jis", "euc-jp", "iso-2022-jp"}},
+        {TScript::Korean, {"euc-kr", "uhc", "cp949", "iso-2022-kr"}},
+    }};
+    const std::string name = AsciiLower(std::string(charset));
+    for (const TNames& entry : Table)
+        for (const std::string_view known : entry.Names)
+            if (!known.empty() && known == name)
+                return entry.Script;
+    return TScript::Latin;
 }
 
 } // namespace platform

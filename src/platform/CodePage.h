@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -28,5 +29,31 @@ std::string Windows1252ToUtf8(std::string_view bytes);
 // surrogates become U+FFFD.
 std::string Utf16LeToUtf8(std::span<const std::uint8_t> bytes);
 std::string Utf16BeToUtf8(std::span<const std::uint8_t> bytes);
+
+// UTF-32 units of four bytes; a cut-short last unit and values that are no code point become
+// U+FFFD.
+std::string Utf32ToUtf8(std::span<const std::uint8_t> bytes, bool bigEndian);
+
+// The Windows ANSI code pages of the locales, in the order a user is offered them.
+inline constexpr std::array<int, 14> ChoosableCodePages = {1250, 1251, 1252, 1253, 1254, 1255, 1256,
+                                                           1257, 1258, 874,  932,  936,  949,  950};
+
+// The ANSI code page Windows gives a locale such as "ru_RU.UTF-8": by its language, and for
+// Chinese by its region; 1252 for any other, "C" and "POSIX" included.
+int LocaleCodePage(std::string_view locale);
+// The system's 8-bit code page: that of LC_ALL, else LC_CTYPE, else LANG, as the C library
+// picks the locale of character types.
+int SystemCodePage();
+
+// 8-bit text of a code page from ChoosableCodePages (0: the system's) as UTF-8: 1252 as
+// Windows1252ToUtf8, the others through iconv.
+std::string CodePageToUtf8(std::span<const std::uint8_t> bytes, int codePage);
+std::string CodePageToUtf8(std::string_view bytes, int codePage);
+
+// The writing systems 8-bit code pages hold; the Latin ones count as one.
+enum class TScript { Latin, Cyrillic, Greek, Hebrew, Arabic, Thai, Chinese, Japanese, Korean };
+TScript CodePageScript(int codePage);
+// Of a charset as iconv or libuchardet name it, in any case; Latin for names it does not know.
+TScript CharsetScript(std::string_view charset);
 
 } // namespace platform

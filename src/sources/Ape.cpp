@@ -44,6 +44,7 @@ std::optional<int> TApe::ProgressValue(const std::string& line) {
 void TApe::CollectTags() {
     if (!platform::FileExists(SrcFile))
         return;
+    TagReader.CodePage = CodePage;
     TagReader.ReadTags(SrcFile, TagValues);
     BuildMetaArgs();
 }

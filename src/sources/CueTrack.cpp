@@ -138,9 +138,10 @@ void TCueTrack::CollectTags() {
     TagValue(TTagField::Genre) = Either(Sheet->Genre, TTagField::Genre);
     TagValue(TTagField::Year) = Either(Sheet->Date, TTagField::Year);
     TagValue(TTagField::AlbumArtist) = Either(Sheet->Performer, TTagField::AlbumArtist);
-    TagValue(TTagField::Composer) = Either(track.Songwriter, TTagField::Composer);
-    for (const TTagField field : {TTagField::Disc, TTagField::Compilation})
-        TagValue(field) = Shared->Source->TagValue(field);
+    TagValue(TTagField::Composer) =
+        Either(track.Songwriter.empty() ? Sheet->Composer : track.Songwriter, TTagField::Composer);
+    TagValue(TTagField::Disc) = Either(DiscText(), TTagField::Disc);
+    TagValue(TTagField::Compilation) = Either(CompilationText(), TTagField::Compilation);
     MetaArgs.clear();
     AppendAllMetaArgs();
 }
@@ -154,8 +155,18 @@ std::vector<std::string> TCueTrack::FileMetaArgs() const {
             MetaArg("Genre", Either(Sheet->Genre, TTagField::Genre)),
             MetaArg("Year", Either(Sheet->Date, TTagField::Year)),
             MetaArg("AlbumArtist", Either(Sheet->Performer, TTagField::AlbumArtist)),
-            MetaArg("Disc", Shared->Source->TagValue(TTagField::Disc)),
-            MetaArg("Compilation", Shared->Source->TagValue(TTagField::Compilation))};
+            MetaArg("Disc", Either(DiscText(), TTagField::Disc)),
+            MetaArg("Compilation", Either(CompilationText(), TTagField::Compilation))};
+}
+
+std::string TCueTrack::DiscText() const {
+    if (Sheet->Disc.empty() || Sheet->Disc.find('/') != std::string::npos)
+        return Sheet->Disc;
+    return Sheet->Disc + (Sheet->TotalDiscs.empty() ? "" : "/" + Sheet->TotalDiscs);
+}
+
+std::string TCueTrack::CompilationText() const {
+    return Sheet->Compilation ? "1" : "";
 }
 
 std::optional<TPcmSize> TCueTrack::PcmSize() {

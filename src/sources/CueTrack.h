@@ -53,6 +53,10 @@ private:
     // The sheet's value, else the image's tag.
     std::string Either(const std::string& sheet, TTagField field) const;
     std::string Where() const;
+    // "n/m" or "n" from the sheet's disc remarks; empty when it has none.
+    std::string DiscText() const;
+    // "1" for a sheet that calls itself a compilation, else empty.
+    std::string CompilationText() const;
 
     std::shared_ptr<const TCueSheet> Sheet;
     std::string SheetPath;

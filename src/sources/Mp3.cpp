@@ -42,6 +42,19 @@ std::optional<std::uint64_t> Decimal(std::string_view field) {
 }
 
 // TYER, else the year at the front of a TDRC timestamp, as later tags keep it.
+// Version 4 lists genres as values of their own, references among them; each one named once.
+std::string Id3v2Genre(const TID3v2Tag& tag) {
+    std::vector<std::string> names;
+    for (const std::string& value : tag.GetUnicodeTexts("TCON"))
+        if (std::string name = ID3v2GenreToString(value);
+            std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(std::move(name));
+    std::string joined;
+    for (const std::string& name : names)
+        joined += (joined.empty() ? "" : "; ") + name;
+    return joined;
+}
+
 std::string Id3v2Year(const TID3v2Tag& tag) {
     std::string year = tag.GetUnicodeText("TYER");
     if (!year.empty())
@@ -142,6 +155,7 @@ bool TMp3::AddTag(std::string& field, const char* name, const std::string& value
 
 bool TMp3::ReadId3v2() {
     TID3v2Tag tag;
+    tag.CodePage = CodePage;
     // A file without the tag simply gives empty values.
     tag.LoadFromFile(SrcFile);
     bool found = false;
@@ -149,7 +163,7 @@ bool TMp3::ReadId3v2() {
     found |= AddTag(Artist, "Artist", tag.GetUnicodeText("TPE1"));
     found |= AddTag(Track, "Track", tag.GetUnicodeText("TRCK"));
     found |= AddTag(Album, "Album", tag.GetUnicodeText("TALB"));
-    found |= AddTag(Genre, "Genre", ID3v2GenreToString(tag.GetUnicodeText("TCON")));
+    found |= AddTag(Genre, "Genre", Id3v2Genre(tag));
     found |= AddTag(Year, "Year", Id3v2Year(tag));
     found |= AddTag(Comment, "Comment", Id3v2Comment(tag));
     TagValue(TTagField::Track) = Track;
@@ -165,6 +179,7 @@ bool TMp3::ReadId3v2() {
 
 bool TMp3::ReadId3v1() {
     TID3v1Tag tag;
+    tag.CodePage = CodePage;
     tag.LoadFromFile(SrcFile);
     const std::string track = tag.Track == 0 ? std::string() : std::to_string(tag.Track);
     bool found = false;

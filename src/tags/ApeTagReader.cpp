@@ -64,6 +64,7 @@ void TApeTagReader::ReadTags(TByteSource& file, std::span<std::string> tagValues
 
 void TApeTagReader::ReadId3v1(TByteSource& file, std::span<std::string> tagValues) {
     TID3v1Tag trailer;
+    trailer.CodePage = CodePage;
     if (!file.Seek(file.Size() - Id3v1Size) || trailer.LoadFromStream(file) != TID3v1Tag::ResultOk)
         return;
     Id3v1Length = Id3v1Size;
@@ -161,6 +162,34 @@ std::vector<std::uint8_t> TApeTagReader::ReadFrontCover(TByteSource& file, std::
         if (file.Read(image.data(), image.size()) != image.size())
             return {};
         return image;
+    }
+    return {};
+}
+
+std::string TApeTagReader::ReadCueSheet(TByteSource& file, std::size_t maxBytes) {
+    Id3v1Length = 0;
+    ApeFooter = {};
+    if (file.Size() < Id3v1Size)
+        return {};
+    std::array<std::string, TagFieldCount> unused;
+    ReadId3v1(file, unused);
+    std::uint32_t itemCount = 0;
+    const std::uint64_t itemsEnd = FindItems(file, itemCount);
+    for (std::uint32_t item = 0; itemsEnd != 0 && item < itemCount; ++item) {
+        std::uint32_t valueSize = 0;
+        if (!NextItem(file, itemsEnd, valueSize))
+            return {};
+        if (!platform::SameTextAscii(ItemKey, "Cuesheet")) {
+            if (!file.Seek(file.Position() + valueSize))
+                return {};
+            continue;
+        }
+        if (valueSize > maxBytes)
+            return {};
+        std::string sheet(valueSize, '\0');
+        if (file.Read(reinterpret_cast<std::uint8_t*>(sheet.data()), valueSize) != valueSize)
+            return {};
+        return sheet;
     }
     return {};
 }

@@ -26,6 +26,8 @@ public:
     std::array<std::uint8_t, 32> ApeFooter{};
     std::string ItemKey;
     std::array<std::uint8_t, ValueBufferSize> ValueBuffer{};
+    // The 8-bit code page of the ID3v1 trailer; 0 for the system's.
+    int CodePage = 0;
 
     TApeTagReader();
 
@@ -35,6 +37,9 @@ public:
     // The image of the binary item "Cover Art (Front)" (a file name, a zero byte, the image),
     // read alone; empty when there is none or the image is larger than maxImage.
     std::vector<std::uint8_t> ReadFrontCover(TByteSource& file, std::size_t maxImage);
+    // The bytes of the text item "Cuesheet", a whole sheet; empty when there is none or it is
+    // larger than maxBytes.
+    std::string ReadCueSheet(TByteSource& file, std::size_t maxBytes);
 
 private:
     void ReadId3v1(TByteSource& file, std::span<std::string> tagValues);

@@ -169,10 +169,10 @@ namespace {
 constexpr std::size_t BlockSize = 128;
 
 // A field ends at its first zero byte or its width; blanks are part of the value.
-std::string Field(const std::uint8_t* block, std::size_t offset, std::size_t width) {
+std::string Field(const std::uint8_t* block, std::size_t offset, std::size_t width, int codePage) {
     const std::span<const std::uint8_t> field(block + offset, width);
-    return platform::Windows1252ToUtf8(
-        field.first(std::find(field.begin(), field.end(), 0) - field.begin()));
+    return platform::CodePageToUtf8(
+        field.first(std::find(field.begin(), field.end(), 0) - field.begin()), codePage);
 }
 
 } // namespace
@@ -222,11 +222,11 @@ int TID3v1Tag::LoadFromStream(TByteSource& tagStream) {
     }
     if (std::memcmp(block, "TAG", 3) != 0)
         return ResultNoTag;
-    Title = Field(block, 3, 30);
-    Artist = Field(block, 33, 30);
-    Album = Field(block, 63, 30);
-    Year = Field(block, 93, 4);
-    Comment = Field(block, 97, 30);
+    Title = Field(block, 3, 30, CodePage);
+    Artist = Field(block, 33, 30, CodePage);
+    Album = Field(block, 63, 30, CodePage);
+    Year = Field(block, 93, 4, CodePage);
+    Comment = Field(block, 97, 30, CodePage);
     GenreByte = block[127];
     Genre = ID3v1GenreDataToString(GenreByte);
     Revision1 = block[125] == 0;

@@ -37,6 +37,8 @@ public:
     std::string Genre;
     // The genre as stored, for readers with a genre list of their own.
     std::uint8_t GenreByte = 0;
+    // The 8-bit code page of the text fields; 0 for the system's.
+    int CodePage = 0;
 
     TID3v1Tag() { Clear(); }
 

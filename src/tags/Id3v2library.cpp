@@ -113,8 +113,8 @@ std::string FirstUtf16String(Bytes bytes, ByteOrder order) {
     return DecodeUtf16(bytes.first(Utf16Run(bytes).Length), order);
 }
 
-std::string Decode8Bit(Bytes bytes, std::uint8_t encoding) {
-    return encoding == 0 ? platform::Windows1252ToUtf8(bytes) : platform::ValidUtf8(bytes);
+std::string Decode8Bit(Bytes bytes, std::uint8_t encoding, int codePage) {
+    return encoding == 0 ? platform::CodePageToUtf8(bytes, codePage) : platform::ValidUtf8(bytes);
 }
 
 // Content of a UTF-16 comment with a byte-order mark of its own. Without one at its start, the
@@ -460,27 +460,56 @@ std::string TID3v2Tag::GetUnicodeText(std::string_view frameID) const {
 }
 
 std::string TID3v2Tag::GetUnicodeText(int index) const {
+    std::string joined;
+    for (const std::string& value : GetUnicodeTexts(index))
+        joined += (joined.empty() ? "" : "; ") + value;
+    return joined;
+}
+
+std::vector<std::string> TID3v2Tag::GetUnicodeTexts(std::string_view frameID) const {
+    return GetUnicodeTexts(FrameExists(frameID));
+}
+
+std::vector<std::string> TID3v2Tag::GetUnicodeTexts(int index) const {
     if (index < 0 || index >= FrameCount() || Frames[index]->Stream.empty())
         return {};
     const Bytes data = Frames[index]->Stream;
     const std::uint8_t encoding = data[0];
-    Bytes text = data.subspan(1);
-    switch (encoding) {
-    case 0:
-    case 3:
-        return Decode8Bit(UpToZeroByte(text), encoding);
-    case 1: {
-        // The mark is required here; text without one is not taken for UTF-16 of either order.
-        const std::optional<ByteOrder> order = MarkOrder(text);
-        return order ? FirstUtf16String(text.subspan(2), *order) : std::string();
-    }
-    case 2: {
-        const ByteOrder order = TakeMark(text, ByteOrder::Big);
-        return FirstUtf16String(text, order);
-    }
-    default:
+    if (encoding > 3)
         return {};
-    }
+    Bytes text = data.subspan(1);
+    std::vector<std::string> values;
+    std::optional<ByteOrder> order;
+    // Version 4 lets a text frame hold several values, each ended by its encoding's zero.
+    do {
+        std::string value;
+        std::size_t used = 0;
+        if (encoding == 0 || encoding == 3) {
+            const Bytes run = UpToZeroByte(text);
+            value = Decode8Bit(run, encoding, CodePage);
+            used = run.size() + 1;
+        } else {
+            // Encoding 1 needs its mark on the first value; text without one is not taken for
+            // UTF-16 of either order. A later value without one keeps the order before it.
+            Bytes body = text;
+            const std::optional<ByteOrder> marked = MarkOrder(body);
+            if (marked)
+                body = body.subspan(2);
+            order = marked          ? marked
+                    : order         ? order
+                    : encoding == 2 ? std::optional(ByteOrder::Big)
+                                    : std::nullopt;
+            if (!order)
+                return values;
+            const TUnitRun run = Utf16Run(body);
+            value = DecodeUtf16(body.first(run.Length), *order);
+            used = text.size() - body.size() + run.Length + 2;
+        }
+        if (!value.empty())
+            values.push_back(std::move(value));
+        text = text.subspan(std::min(used, text.size()));
+    } while (MajorVersion == 4 && !text.empty());
+    return values;
 }
 
 std::string TID3v2Tag::GetUnicodeComment(std::string_view frameID, TLanguageID& languageID,
@@ -503,10 +532,10 @@ std::string TID3v2Tag::GetUnicodeComment(int index, TLanguageID& languageID,
     case 0:
     case 3: {
         const Bytes described = UpToZeroByte(rest);
-        description = Decode8Bit(described, encoding);
+        description = Decode8Bit(described, encoding, CodePage);
         if (described.size() == rest.size())
             return {};
-        return Decode8Bit(UpToZeroByte(rest.subspan(described.size() + 1)), encoding);
+        return Decode8Bit(UpToZeroByte(rest.subspan(described.size() + 1)), encoding, CodePage);
     }
     case 1:
     case 2: {

@@ -69,6 +69,8 @@ public:
     std::uint32_t ExtendedHeaderSize = 0;
     std::uint16_t ExtendedHeader3Flags = 0;
     std::vector<std::uint8_t> ExtendedHeader4Flags;
+    // The 8-bit code page of encoding 0; 0 for the system's.
+    int CodePage = 0;
 
     TID3v2Tag() { Clear(); }
 
@@ -82,9 +84,13 @@ public:
     // Index of the first frame with exactly this ID, or -1.
     int FrameExists(std::string_view frameID) const;
 
-    // The first string of a text frame; empty when there is no such frame.
+    // The string of a text frame, in version 4 all its strings joined with "; "; empty when there
+    // is no such frame.
     std::string GetUnicodeText(std::string_view frameID) const;
     std::string GetUnicodeText(int index) const;
+    // The frame's non-empty strings one by one: one in versions 2 and 3.
+    std::vector<std::string> GetUnicodeTexts(std::string_view frameID) const;
+    std::vector<std::string> GetUnicodeTexts(int index) const;
     // The content of a comment frame, whatever its language and description.
     std::string GetUnicodeComment(std::string_view frameID, TLanguageID& languageID,
                                   std::string& description) const;

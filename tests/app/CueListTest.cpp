@@ -1,6 +1,7 @@
 #include "WindowTest.h"
 #include "app/StatusBar.h"
 
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -216,4 +217,38 @@ TEST_F(CueList, ASheetThatCannotBeUsedSaysWhyAndAddsNothing) {
         << errors.toStdString();
     EXPECT_TRUE(errors.contains(QString::fromStdString(bad) + ", line 3: INDEX needs"))
         << errors.toStdString();
+}
+
+// The submenu names the locale's code page; a choice reads the 8-bit sheets dropped after it and
+// is kept for the next start.
+TEST_F(CueList, TheCodePageMenuFollowsTheLocaleAndAChoiceIsKept) {
+    setenv("LC_ALL", "ru_RU.UTF-8", 1);
+    NewWindow();
+    const auto menu = [&] { return Find<QMenu>("mnuCodePage"); };
+    const auto checked = [&] {
+        for (QAction* action : menu()->actions())
+            if (action->isChecked())
+                return action->text();
+        return QString();
+    };
+    EXPECT_EQ(checked(), "Automatic (the locale's: Windows-1251 (Cyrillic))");
+    MakeWav("a.wav", 0.5);
+    const std::string sheet = (Folder / "a.cue").string();
+    tooltest::WriteFile(sheet, "FILE \"a.wav\" WAVE\nTRACK 01 AUDIO\n"
+                               "TITLE \"Caf\xE9 cr\xE8me br\xFBl\xE9"
+                               "e\"\nINDEX 01 00:00:00\n");
+    Drop({sheet});
+    EXPECT_EQ(CueRows().value(0), "01  Cafй crиme brыlйe  (a.wav)");
+    for (QAction* action : menu()->actions())
+        if (action->text() == "Windows-1252 (Western)")
+            action->trigger();
+    EXPECT_EQ(checked(), "Windows-1252 (Western)");
+    Drop({sheet});
+    EXPECT_EQ(CueRows().value(1), "01  Café crème brûlée  (a.wav)");
+    EXPECT_TRUE(Form->close());
+    NewWindow();
+    EXPECT_EQ(checked(), "Windows-1252 (Western)");
+    Drop({sheet});
+    EXPECT_EQ(CueRows().value(0), "01  Café crème brûlée  (a.wav)");
+    unsetenv("LC_ALL");
 }

@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QRadioButton>
 #include <csignal>
 #include <filesystem>
@@ -93,6 +94,7 @@ TEST_F(Settings, ClosingWritesEveryValueEvenWhenNothingChanged) {
     Form->close();
     EXPECT_EQ(Stored(), "Windows Registry Editor Version 5.00\n\n"
                         "[HKEY_CURRENT_USER\\software\\Quillaby\\ParvaneB]\n"
+                        "\"codepage\"=dword:00000000\n"
                         "\"combine\"=dword:00000000\n"
                         "\"exitod\"=dword:00000000\n"
                         "\"filterindex\"=dword:00000001\n"
@@ -186,8 +188,10 @@ TEST_F(Settings, ValuesTheControlsCannotHoldTakeTheirDefaults) {
     WriteValues("\"combine\"=dword:00000007\r\n\"rate\"=dword:ffffffff\r\n"
                 "\"filterindex\"=dword:00000004\r\n\"top\"=dword:000186a0\r\n"
                 "\"left\"=dword:00000064\r\n\"ratebtn\"=dword:00000009\r\n"
-                "\"quality\"=\"abc\"\r\n\"free\"=\"1000\"\r\n");
+                "\"quality\"=\"abc\"\r\n\"free\"=\"1000\"\r\n\"codepage\"=dword:00000064\r\n");
     Start();
+    // No code page 100: the locale's.
+    EXPECT_TRUE(Form->findChild<QMenu*>("mnuCodePage")->actions().value(0)->isChecked());
     EXPECT_EQ(Combine(), 0);
     EXPECT_EQ(Row(), 5);
     EXPECT_EQ(Inside(*Form).FilterIndex, 1);

@@ -98,6 +98,34 @@ void Write(const std::filesystem::path& folder, const std::string& name, const s
 
 } // namespace
 
+// A FLAC file's head as metaflac leaves it after --import-cuesheet-from: STREAMINFO at 44.1 kHz
+// and a CUESHEET block of two tracks and the lead-out, without any audio.
+std::string FlacWithCueBlock() {
+    const auto big = [](std::uint64_t value, int bytes) {
+        std::string out;
+        for (int i = bytes - 1; i >= 0; --i)
+            out += static_cast<char>((value >> (8 * i)) & 0xFF);
+        return out;
+    };
+    std::string info(34, '\0');
+    info[10] = '\x0A';
+    info[11] = '\xC4';
+    info[12] = '\x42';
+    std::string cue(395, '\0');
+    cue += '\x03';
+    const auto track = [&](std::uint64_t offset, int number, int indexes) {
+        std::string t = big(offset, 8) + static_cast<char>(number) + std::string(26, '\0') +
+                        static_cast<char>(indexes);
+        for (int i = 0; i < indexes; ++i)
+            t += big(i == 0 ? 0 : 588, 8) + static_cast<char>(i + (indexes > 1 ? 0 : 1)) +
+                 std::string(3, '\0');
+        return t;
+    };
+    cue += track(0, 1, 1) + track(44100, 2, 2) + track(88200, 170, 0);
+    return "fLaC" + std::string(1, '\0') + big(info.size(), 3) + info + std::string(1, '\x85') +
+           big(cue.size(), 3) + cue;
+}
+
 int main(int argc, char** argv) {
     if (argc != 2)
         return 2;
@@ -119,6 +147,16 @@ int main(int argc, char** argv) {
           "    INDEX 01 00:00:00\r\n  TRACK 02 AUDIO\r\n    INDEX 00 02:59:70\r\n"
           "    INDEX 01 03:00:01\r\nFILE b.wav WAVE\r\n  TRACK 03 AUDIO\r\n    INDEX 01 "
           "00:00:00\r\n");
+    Write(corpus / "cuesheet", "utf16le",
+          "\xFF\xFE"
+          "F\0I\0L\0E\0 \0\"\0\x10\x04.\0w\0a\0v\0\"\0 \0W\0A\0V\0E\0\n\0"
+          "T\0R\0A\0C\0K\0 \0\x30\0\x31\0 \0A\0U\0D\0I\0O\0\n\0"
+          "I\0N\0D\0E\0X\0 \0\x30\0\x31\0 \0\x30\0:\0\x30\0\x32\0:\0\x30\0\x30\0"s);
+    Write(corpus / "cuesheet", "gbk-hidden-data",
+          "rem composer \"\"\n# note\nFILE \"\xB7\xB6.flac\" WAVE\nTRACK 01 AUDIO\n"
+          "TITLE \"\xB0\xAE\xD4\xDA\"\nINDEX 00 00:00:00\nINDEX 01 00:05:00\nARRANGER x\n"
+          "TRACK 02 MODE1/2352\nINDEX 01 50:00:00");
+    Write(corpus / "cuesheet", "flac-cue-block", FlacWithCueBlock());
     Write(corpus / "cuesheet", "cp1252",
           "FILE \"disc.ape\" WAVE\nTRACK 01 AUDIO\nTITLE \"Caf\xE9\"\nINDEX 01 00:00:00\n");
 

@@ -1,5 +1,6 @@
 #include "platform/CodePage.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -82,4 +83,63 @@ TEST(Utf16ToUtf8, UnpairedSurrogatesBecomeReplacements) {
 TEST(Utf16ToUtf8, ALoneFinalByteIsAUnitOfItsOwn) {
     EXPECT_EQ(Utf16LeToUtf8(B{0x41, 0x00, 0x42}), "AB");
     EXPECT_EQ(Utf16BeToUtf8(B{0x00, 0x41, 0x42}), "AB");
+}
+
+TEST(LocaleCodePage, FollowsTheLanguageAndForChineseTheRegion) {
+    const std::vector<std::pair<std::string, int>> cases = {{"ru_RU.UTF-8", 1251},
+                                                            {"uk_UA", 1251},
+                                                            {"sr_RS@latin", 1251},
+                                                            {"zh_CN.GB18030", 936},
+                                                            {"zh_SG", 936},
+                                                            {"zh_TW.UTF-8", 950},
+                                                            {"zh_HK", 950},
+                                                            {"ja_JP.eucJP", 932},
+                                                            {"ko_KR", 949},
+                                                            {"pl_PL", 1250},
+                                                            {"el_GR", 1253},
+                                                            {"tr_TR", 1254},
+                                                            {"he_IL", 1255},
+                                                            {"fa_IR", 1256},
+                                                            {"lt_LT", 1257},
+                                                            {"vi_VN", 1258},
+                                                            {"th_TH", 874},
+                                                            {"de_DE.UTF-8", 1252},
+                                                            {"C", 1252},
+                                                            {"POSIX", 1252},
+                                                            {"", 1252}};
+    for (const auto& [locale, codePage] : cases)
+        EXPECT_EQ(platform::LocaleCodePage(locale), codePage) << locale;
+}
+
+// As the C library picks the locale of character types; an empty variable counts as unset.
+TEST(SystemCodePage, TakesLcAllThenLcCtypeThenLang) {
+    setenv("LC_ALL", "", 1);
+    setenv("LC_CTYPE", "ja_JP.UTF-8", 1);
+    setenv("LANG", "ru_RU.UTF-8", 1);
+    EXPECT_EQ(platform::SystemCodePage(), 932);
+    unsetenv("LC_CTYPE");
+    EXPECT_EQ(platform::SystemCodePage(), 1251);
+    setenv("LC_ALL", "el_GR.UTF-8", 1);
+    EXPECT_EQ(platform::SystemCodePage(), 1253);
+    unsetenv("LC_ALL");
+    unsetenv("LANG");
+    EXPECT_EQ(platform::SystemCodePage(), 1252);
+}
+
+TEST(CodePageToUtf8, ConvertsTheLocalesCodePagesAndMarksWhatItCannotRead) {
+    using platform::CodePageToUtf8;
+    EXPECT_EQ(CodePageToUtf8(std::string_view("\xCF\xF0\xE8\xE2\xE5\xF2"), 1251), "Привет");
+    EXPECT_EQ(CodePageToUtf8(std::string_view("\xC4\xE3\xBA\xC3"), 936), "你好");
+    EXPECT_EQ(CodePageToUtf8(std::string_view("\x83\x65\x83\x58\x83\x67"), 932), "テスト");
+    EXPECT_EQ(CodePageToUtf8(std::string_view("\xB4\xFA\xB8\xD5"), 950), "測試");
+    // 1252 keeps the undefined bytes as C1 controls, as before.
+    EXPECT_EQ(CodePageToUtf8(std::string_view("\x80\x81"), 1252), "\xE2\x82\xAC\xC2\x81");
+    // A lead byte cut short, and a byte 1251 leaves undefined.
+    EXPECT_EQ(CodePageToUtf8(std::string_view("A\xC4"), 936), "A" + Fffd);
+    EXPECT_EQ(CodePageToUtf8(std::string_view("\x98z"), 1251), Fffd + "z");
+}
+
+TEST(Utf32ToUtf8, ReadsEitherOrderAndMarksAShortUnit) {
+    EXPECT_EQ(platform::Utf32ToUtf8(B{0x41, 0, 0, 0, 0x0C, 0x04, 0, 0}, false), "AЌ");
+    EXPECT_EQ(platform::Utf32ToUtf8(B{0, 1, 0xF3, 0xB5, 0, 0}, true), "\xF0\x9F\x8E\xB5" + Fffd);
 }

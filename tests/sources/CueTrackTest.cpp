@@ -205,7 +205,12 @@ TEST_F(CueTracks, SheetsOfSeveralFilesAndEncodingsGiveTheirTracks) {
     utf8.replace(utf8.find("\xE9 \x80"), 3, "\xC3\xA9 \xE2\x82\xAC");
     const std::string sheetBom = (Work / "bom.cue").string();
     tooltest::WriteFile(sheetBom, utf8);
-    for (const std::string& sheet : {sheet1252, sheetBom}) {
+    // Rippers repeat the track whose INDEX 00 ended the file before.
+    std::string again = tracks;
+    again.replace(again.find("WAVE\nINDEX 01"), 4, "WAVE\nTRACK 02 AUDIO");
+    const std::string sheetAgain = (Work / "again.cue").string();
+    tooltest::WriteFile(sheetAgain, again);
+    for (const std::string& sheet : {sheet1252, sheetBom, sheetAgain}) {
         SCOPED_TRACE(sheet);
         fs::remove_all(Work / "out");
         fs::create_directories(Work / "out");
@@ -286,4 +291,189 @@ TEST_F(CueTracks, VerifyOnlyAndTheRoomCheckTakeEachImageOnce) {
     Job.OnProgress = [](TMP4& j) { j.Abort.Request(); };
     EXPECT_FALSE(Run(sheet, false));
     EXPECT_TRUE(fs::is_empty(Work / "out"));
+}
+
+namespace {
+
+struct TSheetCase {
+    std::string Name;
+    const char* Locale;
+    // The sheet's bytes, naming its image "<image>" in its own encoding.
+    std::string Bytes;
+    // What the outputs are titled, in UTF-8; the image's name on disk.
+    std::string Image, First, Second;
+};
+
+// Two tracks of a sheet in its encoding; written by Python's codecs, not by the decoders here.
+std::string TwoTracks(const std::string& image, const std::string& first,
+                      const std::string& second) {
+    return "TITLE \"Album\"\r\nFILE \"" + image + "\" WAVE\r\n  TRACK 01 AUDIO\r\n    TITLE \"" +
+           first + "\"\r\n    INDEX 01 00:00:00\r\n  TRACK 02 AUDIO\r\n    TITLE \"" + second +
+           "\"\r\n    INDEX 01 00:01:00\r\n";
+}
+
+std::string Utf16Le(const std::string& ascii) {
+    std::string bytes;
+    for (const char c : ascii)
+        bytes += std::string{c, '\0'};
+    return bytes;
+}
+
+} // namespace
+
+// Titles and the image's name read right on the outputs whatever the sheet's encoding.
+TEST_F(CueTracks, SheetsOfOtherSystemsTitleTheirOutputsRight) {
+    const std::vector<TSheetCase> cases = {
+        {"Windows-1251 under a Russian locale", "ru_RU.UTF-8",
+         TwoTracks("\xCA\xE8\xED\xEE.flac", "\xC3\xF0\xF3\xEF\xEF\xE0 \xEA\xF0\xEE\xE2\xE8",
+                   "\xC7\xE0\xEA\xF0\xEE\xE9 \xE7\xE0 \xEC\xED\xEE\xE9 \xE4\xE2\xE5\xF0\xFC"),
+         "Кино.flac", "Группа крови", "Закрой за мной дверь"},
+        {"GBK under an English locale", "en_US.UTF-8",
+         TwoTracks("\xB7\xB6\xCC\xD8\xCE\xF7.flac", "\xB0\xAE\xD4\xDA\xCE\xF7\xD4\xAA\xC7\xB0",
+                   "\xBC\xF2\xB5\xA5\xB0\xAE"),
+         "范特西.flac", "爱在西元前", "简单爱"},
+        {"Shift-JIS under a Japanese locale", "ja_JP.UTF-8",
+         TwoTracks("\x83\x74\x83\x40\x81\x5B\x83\x58\x83\x67.flac",
+                   "\x83\x49\x81\x5B\x83\x67\x83\x7D\x83\x65\x83\x42\x83\x62\x83\x4E",
+                   "\x83\x5E\x83\x43\x83\x80\x81\x45\x83\x8A\x83\x7E\x83\x62\x83\x67"),
+         "ファースト.flac", "オートマティック", "タイム・リミット"},
+        {"UTF-16 without a mark", "C", Utf16Le(TwoTracks("disc.flac", "One", "Two")), "disc.flac",
+         "One", "Two"},
+    };
+    for (const TSheetCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        setenv("LC_ALL", c.Locale, 1);
+        const fs::path folder = Work / c.Name;
+        fs::create_directories(folder);
+        MakeFlac(folder / c.Image, 2);
+        const std::string sheet = (folder / "disc.cue").string();
+        tooltest::WriteFile(sheet, c.Bytes);
+        fs::remove_all(Work / "out");
+        fs::create_directories(Work / "out");
+        ASSERT_TRUE(Run(sheet, false));
+        for (const std::string& title : {"01 - " + c.First, "02 - " + c.Second}) {
+            ASSERT_TRUE(fs::exists(Out(title + ".m4a"))) << title;
+            EXPECT_EQ(tooltest::Probe(Out(title + ".m4a"), "format_tags").at("TAG:title"),
+                      title.substr(5));
+        }
+    }
+    unsetenv("LC_ALL");
+}
+
+// An enhanced CD's sheet named after its image: the hidden track before track 1 gets a file of its
+// own, the data track is left out with a line, and the sheet's remarks tag the files.
+TEST_F(CueTracks, HiddenTrackDataTrackAndTheSheetsTags) {
+    MakeFlac(Work / "Album.flac", 4, {"GENRE=From the image", "COMPOSER=Image Writer"});
+    const std::string sheet = (Work / "Album.flac.cue").string();
+    tooltest::WriteFile(sheet, "REM GENRE \"\"\nREM DISCNUMBER 1\nREM TOTALDISCS 2\n"
+                               "REM COMPILATION TRUE\nREM COMMENT \"ripped\"\n"
+                               "TITLE \"The Album\"\nFILE \"CD.wav\" WAVE\n"
+                               "TRACK 01 AUDIO\nREM COMPOSER \"\"\nINDEX 00 00:00:00\n"
+                               "INDEX 01 00:01:50\nTRACK 02 AUDIO\nSONGWRITER \"Writer\"\n"
+                               "INDEX 01 00:03:00\nTRACK 03 MODE1/2352\nINDEX 01 20:00:00");
+    const std::vector<TMP4::TSheetTrack> rows = Job.AddCueSheet(sheet);
+    ASSERT_EQ(rows.size(), 3u) << Job.SheetError;
+    ASSERT_EQ(Job.SheetWarnings.size(), 1u);
+    EXPECT_EQ(Job.SheetWarnings[0], sheet + ": not audio, left out: track 03 (MODE1/2352)");
+    ASSERT_TRUE(Run(sheet, false));
+    EXPECT_TRUE(SourceErrors.empty());
+    const std::vector<std::string> names = {"00 - The Album.m4a", "01 - Track 01.m4a",
+                                            "02 - Track 02.m4a"};
+    const std::vector<std::uint64_t> lengths = {At(0, 1, 50), At(0, 3, 0) - At(0, 1, 50),
+                                                4 * 44100 - At(0, 3, 0)};
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        SCOPED_TRACE(names[k]);
+        ASSERT_TRUE(fs::exists(Out(names[k])));
+        EXPECT_EQ(Samples(Out(names[k])), lengths[k]);
+        auto atoms = tooltest::Mp4Atoms(Out(names[k]));
+        EXPECT_EQ(atoms["disk"], "1/2");
+        EXPECT_EQ(atoms["cpil"], "1");
+        EXPECT_EQ(atoms["\u00A9cmt"], "ripped");
+        EXPECT_EQ(atoms["\u00A9gen"], "From the image");
+        EXPECT_EQ(atoms["\u00A9wrt"], k == 2 ? "Writer" : "Image Writer");
+    }
+}
+
+// Raw CD audio in either byte order: the outputs play the samples the image was made from, where
+// a wrong order would play noise.
+TEST_F(CueTracks, RawImagesInEitherByteOrderPlayTheirSamples) {
+    const std::vector<double> original =
+        tooltest::WriteWav(Work / "source.wav", {}, 2 * 44100, tooltest::TSignal::Sine, 440);
+    const std::string pcm = tooltest::ReadFile(Work / "source.wav").substr(44);
+    for (const std::string type : {"BINARY", "MOTOROLA"}) {
+        SCOPED_TRACE(type);
+        std::string raw = pcm;
+        if (type == "MOTOROLA")
+            for (std::size_t i = 0; i + 1 < raw.size(); i += 2)
+                std::swap(raw[i], raw[i + 1]);
+        const fs::path folder = Work / type;
+        fs::create_directories(folder);
+        tooltest::WriteFile(folder / "cd.bin", raw);
+        const std::string sheet = (folder / "cd.cue").string();
+        tooltest::WriteFile(sheet, "FILE \"cd.bin\" " + type +
+                                       "\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
+                                       "TRACK 02 AUDIO\nINDEX 01 00:01:00\n");
+        fs::remove_all(Work / "out");
+        fs::create_directories(Work / "out");
+        ASSERT_TRUE(Run(sheet, false));
+        EXPECT_TRUE(SourceErrors.empty());
+        std::vector<float> joined;
+        for (const std::string name : {"01 - Track 01.m4a", "02 - Track 02.m4a"}) {
+            ASSERT_TRUE(fs::exists(Out(name))) << name;
+            EXPECT_EQ(Samples(Out(name)), 44100u);
+            const std::vector<float> part = Played(Out(name));
+            joined.insert(joined.end(), part.begin(), part.end());
+        }
+        EXPECT_LT(RmsDifference(joined, std::vector<float>(original.begin(), original.end())),
+                  0.02);
+        EXPECT_TRUE(fs::exists(folder / "cd.bin"));
+    }
+}
+
+// A FLAC or APE image carrying its sheet stands for its tracks when dropped alone: a comment or an
+// item is a whole sheet, a CUESHEET block only numbers and offsets.
+TEST_F(CueTracks, ImagesCarryingTheirSheetGiveItsTracks) {
+    const std::string sheet = "PERFORMER \"Inside\"\nTITLE \"Carried\"\nFILE \"CDImage.wav\" WAVE\n"
+                              "TRACK 01 AUDIO\nTITLE \"First\"\nINDEX 01 00:00:00\n"
+                              "TRACK 02 AUDIO\nTITLE \"Second\"\nINDEX 01 00:01:00\n";
+    tooltest::WriteFile(Work / "sheet.cue", sheet);
+    const std::string block = MakeFlac(Work / "block.flac", 2);
+    ASSERT_EQ(tooltest::RunTool({AppDir + "metaflac",
+                                 "--import-cuesheet-from=" + (Work / "sheet.cue").string(), block})
+                  .ExitCode,
+              0);
+    const std::string comment = MakeFlac(Work / "comment.flac", 2);
+    ASSERT_EQ(tooltest::RunTool({AppDir + "metaflac",
+                                 "--set-tag-from-file=CUESHEET=" + (Work / "sheet.cue").string(),
+                                 comment})
+                  .ExitCode,
+              0);
+    const std::string ape = (Work / "item.ape").string();
+    tooltest::WriteFile(ape,
+                        tooltest::ReadFile(Ape("mac-399.ape")) + ApeTag({{"Cuesheet", sheet}}));
+    struct TCase {
+        std::string Image;
+        std::vector<std::string> Titles;
+    };
+    for (const TCase& c : {TCase{block, {"Track 01", "Track 02"}},
+                           TCase{comment, {"First", "Second"}}, TCase{ape, {"First", "Second"}}}) {
+        SCOPED_TRACE(c.Image);
+        fs::remove_all(Work / "out");
+        fs::create_directories(Work / "out");
+        const std::vector<TMP4::TSheetTrack> rows = Job.AddCueSheet(c.Image);
+        ASSERT_EQ(rows.size(), 2u) << Job.SheetError;
+        EXPECT_EQ(rows[1].Image, c.Image);
+        ASSERT_TRUE(Run(c.Image, true));
+        const std::vector<tooltest::TChapter> chapters = tooltest::Chapters(Out("all.m4a"));
+        ASSERT_EQ(chapters.size(), 2u);
+        for (std::size_t k = 0; k < 2; ++k)
+            EXPECT_EQ(chapters[k].Title, c.Titles[k]);
+        EXPECT_NEAR(chapters[1].Start, 1.0, 0.01);
+    }
+    // Without a sheet inside, an image is one source of its own.
+    Job.ClearAll();
+    EXPECT_TRUE(Job.AddCueSheet(MakeFlac(Work / "plain.flac", 1)).empty());
+    EXPECT_EQ(Job.SheetError, "");
+    EXPECT_TRUE(Job.AddSrcFile((Work / "plain.flac").string()));
+    EXPECT_EQ(Job.Sources.size(), 1u);
 }

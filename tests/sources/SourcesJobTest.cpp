@@ -437,3 +437,47 @@ TEST_F(SourcesJob, NoCoverOutlivesAFailedAbortedOrBrokenRun) {
     Job.SetEncoderOption("-no-such-option");
     EXPECT_FALSE(Run({wav}));
 }
+
+// 8-bit tag text is in the system's code page, which follows the locale unless one is chosen.
+TEST_F(SourcesJob, EightBitTagsFollowTheLocaleOrTheChosenCodePage) {
+    using namespace std::string_literals;
+    const std::string audio = tooltest::ReadFile(MakeMp3(Work / "bare.mp3", 1));
+    // "Привет" and "Мир" in Windows-1251.
+    const std::string v2 = (Work / "v2.mp3").string();
+    tooltest::WriteFile(v2, Id3v2Tag(3, Id3v2Frame(3, "TIT2", "\x00\xCF\xF0\xE8\xE2\xE5\xF2"s)) +
+                                audio);
+    std::string block = "TAG\xCC\xE8\xF0" + std::string(125 - 3, '\0');
+    block[127] = '\xFF';
+    const std::string v1 = (Work / "v1.mp3").string();
+    tooltest::WriteFile(v1, audio + block);
+    struct TCase {
+        const char* Locale;
+        int Chosen;
+        std::string V2Title, V1Title;
+    };
+    for (const TCase& c :
+         {TCase{"ru_RU.UTF-8", 0, "Привет", "Мир"}, TCase{"en_US.UTF-8", 0, "Ïðèâåò", "Ìèð"},
+          TCase{"ru_RU.UTF-8", 1252, "Ïðèâåò", "Ìèð"}, TCase{"C", 1251, "Привет", "Мир"}}) {
+        SCOPED_TRACE(std::string(c.Locale) + " " + std::to_string(c.Chosen));
+        setenv("LC_ALL", c.Locale, 1);
+        Job.CodePage = c.Chosen;
+        for (const auto& [file, title] : {std::pair{v2, c.V2Title}, std::pair{v1, c.V1Title}}) {
+            ASSERT_TRUE(Run({file})) << file;
+            EXPECT_EQ(tooltest::Probe(Output(), "format_tags").at("TAG:title"), title);
+            fs::remove(Output());
+        }
+    }
+    unsetenv("LC_ALL");
+    Job.CodePage = 0;
+    // Version 4 may hold several values in one frame: all are kept.
+    const std::string two = (Work / "two.mp3").string();
+    tooltest::WriteFile(two, Id3v2Tag(4, Id3v2Frame(4, "TPE1", "\x03One\0Two\0"s) +
+                                             Id3v2Frame(4, "TIT2",
+                                                        "\x01\xFF\xFEO\0n\0\0\0\xFF\xFE"
+                                                        "e\0"s)) +
+                                 audio);
+    ASSERT_TRUE(Run({two}));
+    const auto tags = tooltest::Probe(Output(), "format_tags");
+    EXPECT_EQ(tags.at("TAG:artist"), "One; Two");
+    EXPECT_EQ(tags.at("TAG:title"), "On; e");
+}

@@ -84,6 +84,24 @@ TEST(ApeTagReader, TrailerTextIsWindows1252) {
     EXPECT_EQ(Read(Audio + Trailer("caf\xE9 \x80"))[Title], "caf\xC3\xA9 \xE2\x82\xAC");
 }
 
+TEST(ApeTagReader, TrailerTextFollowsTheCodePageAndTheSheetItemIsReadWhole) {
+    const std::string file = Audio + Trailer("\xCC\xE8\xF0");
+    TMemorySource source(
+        std::span(reinterpret_cast<const std::uint8_t*>(file.data()), file.size()));
+    TApeTagReader reader;
+    reader.CodePage = 1251;
+    std::vector<std::string> values(7);
+    reader.ReadTags(source, values);
+    EXPECT_EQ(values[Title], "Мир");
+    // A sheet is far longer than the values the reader keeps otherwise.
+    const std::string sheet = "FILE \"a.wav\" WAVE\n" + std::string(2000, ' ') + "TRACK 01 AUDIO\n";
+    const std::string tagged = Audio + ApeTag({Item("Title", "t"), Item("CUESHEET", sheet)});
+    TMemorySource ape(
+        std::span(reinterpret_cast<const std::uint8_t*>(tagged.data()), tagged.size()));
+    EXPECT_EQ(TApeTagReader().ReadCueSheet(ape, 1 << 20), sheet);
+    EXPECT_EQ(TApeTagReader().ReadCueSheet(ape, 100), "");
+}
+
 TEST(ApeTagReader, TrailerGenresComeFromTheOwnList) {
     const std::pair<int, std::string> genres[] = {{17, "Rock"},
                                                   {40, "Alternative Rock"},

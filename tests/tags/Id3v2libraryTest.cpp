@@ -524,3 +524,26 @@ TEST(Id3v2Cover, FrontCoverIsTheTypeThreePictureElseTheFirst) {
     EXPECT_EQ(CoverOf(Tag(3, utf16), 3), "");
     EXPECT_EQ(CoverOf(Tag(3, Frame3("APIC", "\x01/\x00\x03\xFF\xFE\x78\x00"s))), "");
 }
+
+TEST(Id3v2Text, Version4KeepsEveryValueAndOlderVersionsTheFirst) {
+    const auto text = [](int version, const std::string& data) {
+        TID3v2Tag tag;
+        Load(tag, Tag(version, version == 4 ? Frame4("TPE1", data) : Frame3("TPE1", data)));
+        return tag.GetUnicodeText("TPE1");
+    };
+    EXPECT_EQ(text(4, "\x00One\0Two\0"s), "One; Two");
+    EXPECT_EQ(text(4, "\x03One\0\0Two"s), "One; Two");
+    // Each UTF-16 value brings its mark; one without keeps the order before it.
+    EXPECT_EQ(text(4, "\x01\xFF\xFEO\0\0\0\xFE\xFF\0T\0\0\0W"s), "O; T; W");
+    EXPECT_EQ(text(4, "\x02\0A\0\0\0B"s), "A; B");
+    EXPECT_EQ(text(3, "\x00One\0Two"s), "One");
+}
+
+TEST(Id3v2Text, Encoding0IsInTheChosenCodePage) {
+    TID3v2Tag tag;
+    Load(tag, Tag(3, Frame3("TIT2", "\x00\xCF\xF0\xE8\xE2\xE5\xF2"s)));
+    tag.CodePage = 1251;
+    EXPECT_EQ(tag.GetUnicodeText("TIT2"), "Привет");
+    tag.CodePage = 1252;
+    EXPECT_EQ(tag.GetUnicodeText("TIT2"), "Ïðèâåò");
+}
