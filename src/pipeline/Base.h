@@ -25,7 +25,7 @@ public:
     // The largest cover image carried.
     static constexpr std::size_t MaxCoverBytes = std::size_t{16} << 20;
     // The job reports the kind it decodes as its activity, so the numbers are kept.
-    enum : int { KindNone = 0, KindApe = 1, KindFlac = 2, KindMp3 = 3, KindWav = 4 };
+    enum : int { KindNone = 0, KindApe = 1, KindFlac = 2, KindMp3 = 3, KindWav = 4, KindAv = 5 };
     int Kind = KindNone;
     int SampleRate = 0;
     // Of the WAV CheckFile read last; 0 when it had no format.
