@@ -5,7 +5,7 @@
 set(PARVANE_APP_ID org.quillaby.Parvane)
 set(_app_folder lib/parvane)
 
-install(TARGETS parvane mac neroAacEnc neroAacTag RUNTIME DESTINATION ${_app_folder})
+install(TARGETS parvane mac avdec neroAacEnc neroAacTag RUNTIME DESTINATION ${_app_folder})
 # The same links as in the build's application folder; installing a link keeps it a link.
 install(FILES ${PARVANE_APP_DIR}/flac ${PARVANE_APP_DIR}/metaflac ${PARVANE_APP_DIR}/lame
               ${PARVANE_APP_DIR}/sleep

@@ -1,5 +1,7 @@
 #include "sources/AvProbe.h"
 
+#include "platform/AudioDemuxers.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -16,9 +18,15 @@ struct TInputCloser {
 } // namespace
 
 std::optional<TAvProbe> TAvProbe::Read(const std::string& path) {
+    // The program's terminal is no place for the library's remarks on files it only looks at.
     av_log_set_level(AV_LOG_QUIET);
     AVFormatContext* opened = nullptr;
-    if (avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0)
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "format_whitelist", platform::AudioDemuxers, 0);
+    av_dict_set(&options, "protocol_whitelist", platform::FileProtocolOnly, 0);
+    const int opening = avformat_open_input(&opened, path.c_str(), nullptr, &options);
+    av_dict_free(&options);
+    if (opening < 0)
         return std::nullopt;
     const std::unique_ptr<AVFormatContext, TInputCloser> input(opened);
     int index = av_find_best_stream(opened, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);

@@ -415,7 +415,8 @@ TEST(SourceDecode, ShortenedDecodeIsAFailureWithAReason) {
     close(feed);
     EXPECT_TRUE(source.Failed);
     ASSERT_FALSE(source.ErrorLines.empty());
-    EXPECT_EQ(source.ErrorLines.back(),
+    // The reason comes first, ahead of the tool's own lines.
+    EXPECT_EQ(source.ErrorLines.front(),
               "The decoded audio of " + fifo.string() + " ends before its length.");
     EXPECT_FALSE(fs::exists(source.WavFile));
     EXPECT_TRUE(pipelinetest::TempWavs(dir / "tmp").empty());

@@ -3,6 +3,7 @@
 #include "common/AvHelpers.h"
 #include "common/AvLog.h"
 #include "common/ToolText.h"
+#include "platform/AudioDemuxers.h"
 
 #include <algorithm>
 #include <array>
@@ -50,7 +51,11 @@ bool TAvDecoder::Fail(const std::string& reason, int code) {
 }
 
 bool TAvDecoder::Open(const std::string& path) {
-    int ret = avformat_open_input(&Input, path.c_str(), nullptr, nullptr);
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "format_whitelist", platform::AudioDemuxers, 0);
+    av_dict_set(&options, "protocol_whitelist", platform::FileProtocolOnly, 0);
+    int ret = avformat_open_input(&Input, path.c_str(), nullptr, &options);
+    av_dict_free(&options);
     if (ret == AVERROR(ENOENT) || ret == AVERROR(EACCES) || ret == AVERROR(EISDIR))
         return Fail("cannot open the source", ret);
     if (ret < 0)
