@@ -273,3 +273,33 @@ TEST_F(AvAudioJob, WavPackImageWithSheetGivesItsTracksSampleExact) {
     EXPECT_EQ(Mp4Frames(Work / "out" / "03 - Three.m4a"), 44100u + 100);
     EXPECT_TRUE(fs::exists(image));
 }
+
+// An APE header whose frame count its file cannot hold is called damaged, not taken for a
+// recording that needs terabytes of room; an intact one of each header layout still converts.
+TEST_F(AvAudioJob, ApeHeaderClaimingMoreThanItsFileHoldsIsDamaged) {
+    const std::string intact = tooltest::ReadFile(Ape("mac-399.ape"));
+    std::string damaged = intact;
+    const std::uint32_t descriptor =
+        static_cast<unsigned char>(damaged[8]) | static_cast<unsigned char>(damaged[9]) << 8;
+    // The header's frame count, little-endian, after the descriptor.
+    for (int i = 0; i < 4; ++i)
+        damaged[descriptor + 12 + i] = '\xF0';
+    tooltest::WriteFile(Work / "damaged.ape", damaged);
+    fs::copy_file(Ape("mac-396.ape"), Work / "old.ape");
+    fs::copy_file(Ape("mac-399.ape"), Work / "new.ape");
+    const std::vector<std::string> before = Work.Names();
+    Job.FolderRoom = [](const std::string&) {
+        return std::optional<platform::TFolderRoom>(platform::TFolderRoom{1ull << 30, 1});
+    };
+    EXPECT_TRUE(RunSeparate({(Work / "damaged.ape").string(), (Work / "old.ape").string(),
+                             (Work / "new.ape").string()}));
+    EXPECT_EQ(Job.Refusal, "");
+    ASSERT_EQ(Errors.size(), 1u) << testing::PrintToString(Errors);
+    EXPECT_EQ(Errors[0].front(), "The header of " + (Work / "damaged.ape").string() +
+                                     " claims more audio than the file can hold: the file is "
+                                     "damaged.");
+    std::vector<std::string> after = Work.Names();
+    EXPECT_EQ(after.size(), before.size() + 2);
+    EXPECT_TRUE(fs::exists(Work / "old.m4a"));
+    EXPECT_TRUE(fs::exists(Work / "new.m4a"));
+}
