@@ -97,6 +97,7 @@ struct TKindCase {
 
 const std::vector<TKindCase> Kinds = {
     {"wavpack", ".wv", {}, "ape", 2, 44100, 16, true},
+    {"wavpack_hybrid", ".wv", {"wavpack", "-b320"}, "ape", 2, 44100, 16, false},
     {"wavpack24", ".wv", {}, "ape", 6, 96000, 24, true},
     {"alac", ".m4a", {"-c:a", "alac"}, "mp4", 2, 48000, 24, true},
     {"aiff", ".aiff", {"-c:a", "pcm_s16be"}, "aiff", 1, 44100, 16, true},
@@ -127,8 +128,11 @@ protected:
         const fs::path wav = name.string() + ".src.wav";
         tooltest::WriteWav(wav, {c.Channels, c.Rate, c.Bits}, frames);
         // WavPack files come from WavPack's own encoder.
-        Strings argv = {"/usr/bin/wavpack", "-q", "-y", wav.string(), "-o", name.string()};
-        if (!c.Encode.empty()) {
+        Strings argv = {"/usr/bin/wavpack", "-q", "-y"};
+        if (!c.Encode.empty())
+            argv.insert(argv.end(), c.Encode.begin() + 1, c.Encode.end());
+        argv.insert(argv.end(), {wav.string(), "-o", name.string()});
+        if (!c.Encode.empty() && c.Encode[0] != "wavpack") {
             argv = {"/usr/bin/ffmpeg", "-v", "error", "-nostdin", "-y", "-i", wav.string()};
             argv.insert(argv.end(), c.Encode.begin(), c.Encode.end());
             argv.push_back(name.string());
@@ -238,7 +242,7 @@ TEST_F(AvAudioJob, BadFilesFailWithTheirReasonFirstAndTheRestConverts) {
 
 // Opus is 48 kHz: combined with a 44.1 kHz source the run is refused as for any mixed rates.
 TEST_F(AvAudioJob, OpusWithCdAudioInOneFileIsRefusedAsMixedRates) {
-    const fs::path opus = Make(Kinds[6], 48000, Work / "a.opus");
+    const fs::path opus = Make(Kinds[7], 48000, Work / "a.opus");
     const fs::path wv = Make(Kinds[0], 44100, Work / "b.wv");
     ASSERT_TRUE(Job.AddSrcFile(opus.string()));
     ASSERT_TRUE(Job.AddSrcFile(wv.string()));

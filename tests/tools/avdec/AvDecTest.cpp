@@ -33,8 +33,10 @@ struct TFormatCase {
 };
 
 const std::vector<TFormatCase> Cases = {
-    {"wavpack16", ".wv", {}, 2, 44100, 16, true, 1, 16},
-    {"wavpack24_96k_51", ".wv", {}, 6, 96000, 24, true, 1, 24},
+    {"wavpack16", ".wv", {"wavpack"}, 2, 44100, 16, true, 1, 16},
+    {"wavpack24_96k_51", ".wv", {"wavpack"}, 6, 96000, 24, true, 1, 24},
+    // Hybrid: its lossy part alone, without the correction file.
+    {"wavpack_hybrid", ".wv", {"wavpack", "-b256"}, 2, 44100, 16, false, 1, 16},
     {"alac16", ".m4a", {"-c:a", "alac"}, 2, 44100, 16, true, 1, 16},
     {"alac24_mono", ".m4a", {"-c:a", "alac"}, 1, 48000, 24, true, 1, 24},
     {"aiff16", ".aiff", {"-c:a", "pcm_s16be"}, 2, 44100, 16, true, 1, 16},
@@ -57,10 +59,13 @@ fs::path Encode(const TScopedFolder& dir, const TFormatCase& c, std::uint64_t fr
     const fs::path wav = dir / (std::string(c.Name) + ".src.wav");
     WriteWav(wav, {c.Channels, c.Rate, c.Bits}, frames, TSignal::Noise);
     const fs::path out = dir / (std::string(c.Name) + c.Extension);
-    // WavPack files come from WavPack's own encoder, which stores 24-bit audio as such.
-    std::vector<std::string> argv = {"/usr/bin/wavpack", "-q", "-y",
-                                     wav.string(),       "-o", out.string()};
-    if (!c.Encode.empty()) {
+    // WavPack files come from WavPack's own encoder, which stores 24-bit audio as such; its
+    // options follow the word "wavpack".
+    std::vector<std::string> argv = {"/usr/bin/wavpack", "-q", "-y"};
+    if (c.Encode[0] == "wavpack") {
+        argv.insert(argv.end(), c.Encode.begin() + 1, c.Encode.end());
+        argv.insert(argv.end(), {wav.string(), "-o", out.string()});
+    } else {
         argv = {"/usr/bin/ffmpeg", "-v", "error", "-nostdin", "-y", "-i", wav.string()};
         argv.insert(argv.end(), c.Encode.begin(), c.Encode.end());
         argv.push_back(out.string());
