@@ -75,6 +75,8 @@ bool TAvDecoder::Open(const std::string& path) {
     Codec = avcodec_alloc_context3(codec);
     if (!Codec)
         return Fail("out of memory");
+    // Decoders with frame threads (WavPack, ALAC, ...) use every core; the decode runs alone.
+    Codec->thread_count = 0;
     if ((ret = avcodec_parameters_to_context(Codec, st->codecpar)) < 0 ||
         (ret = avcodec_open2(Codec, codec, nullptr)) < 0)
         return Fail(std::string("cannot start the ") + codec->name + " decoder", ret);
