@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -36,7 +37,9 @@ std::unique_ptr<TBase> NewSource(const std::string& path) {
     const std::string extension = pipeline::LowerExtension(path);
     if (extension == ".wav") {
         TWavInfo info;
-        info.ReadHeader(path);
+        // Read only from a file: a FIFO would hold the read until someone writes to it.
+        if (platform::FileExists(path))
+            info.ReadHeader(path);
         const unsigned tag = info.Format().Tag;
         if (info.Valid && tag != 0 && tag != 1 && tag != 3)
             return std::make_unique<TAvAudio>();
@@ -113,11 +116,12 @@ std::vector<std::string> WithReason(std::vector<std::string> lines, const std::s
     });
     if (!said)
         return {reason};
-    const auto error = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+    // The last such line: the banner's paths above it may hold the word too.
+    const auto error = std::find_if(lines.rbegin(), lines.rend(), [](const std::string& line) {
         return platform::AsciiLower(line).find("error") != std::string::npos;
     });
-    if (error != lines.end())
-        std::rotate(lines.begin(), error, error + 1);
+    if (error != lines.rend())
+        std::rotate(lines.begin(), std::prev(error.base()), error.base());
     return lines;
 }
 

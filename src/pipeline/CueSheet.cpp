@@ -10,7 +10,7 @@
 
 namespace {
 
-const char* const AudioExtensions[] = {".flac", ".ape", ".wav"};
+const char* const AudioExtensions[] = {".flac", ".ape", ".wav", ".wv"};
 
 // UTF-8 when the bytes are that (a BOM says so outright), else the 8-bit code page.
 std::string SheetText(std::string_view bytes) {

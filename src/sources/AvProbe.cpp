@@ -1,6 +1,7 @@
 #include "sources/AvProbe.h"
 
 #include "platform/AudioDemuxers.h"
+#include "platform/Files.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -20,6 +21,9 @@ struct TInputCloser {
 std::optional<TAvProbe> TAvProbe::Read(const std::string& path) {
     // The program's terminal is no place for the library's remarks on files it only looks at.
     av_log_set_level(AV_LOG_QUIET);
+    // Only files: opening a FIFO or a device would wait for data that may never come.
+    if (!platform::FileExists(path))
+        return std::nullopt;
     AVFormatContext* opened = nullptr;
     AVDictionary* options = nullptr;
     av_dict_set(&options, "format_whitelist", platform::AudioDemuxers, 0);

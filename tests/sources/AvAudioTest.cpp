@@ -219,7 +219,8 @@ TEST_F(AvAudioJob, BadFilesFailWithTheirReasonFirstAndTheRestConverts) {
         tooltest::WriteFile(cut, bytes.substr(0, bytes.size() * 6 / 10));
         files.push_back(cut.string());
     }
-    const fs::path text = Work / "text.ogg";
+    // Its banner line names it, and the word in its name must not pass for the reason.
+    const fs::path text = Work / "error-notes.ogg";
     tooltest::WriteFile(text, std::string(500, 'x') + "\nno audio here\n");
     files.push_back(text.string());
     const fs::path good = Make(Kinds[0], 44100, Work / "good.wv");
@@ -255,17 +256,19 @@ TEST_F(AvAudioJob, OpusWithCdAudioInOneFileIsRefusedAsMixedRates) {
     EXPECT_TRUE((Work / "out").empty() || fs::is_empty(Work / "out"));
 }
 
-// A WavPack image with its sheet gives each track its samples exactly.
+// A WavPack image with its sheet gives each track its samples exactly, also where the sheet names
+// the WAV the image was made from, as rippers write it.
 TEST_F(AvAudioJob, WavPackImageWithSheetGivesItsTracksSampleExact) {
     // 588 samples a CD frame: tracks at 0, 1.5 s (frame 112 of second 1) and 3 s.
     const fs::path image = Make(Kinds[0], 44100 * 4 + 100, Work / "album.wv");
-    tooltest::WriteFile(Work / "album.cue", "PERFORMER \"P\"\nTITLE \"A\"\nFILE \"album.wv\" WAVE\n"
-                                            "  TRACK 01 AUDIO\n    TITLE \"One\"\n"
-                                            "    INDEX 01 00:00:00\n"
-                                            "  TRACK 02 AUDIO\n    TITLE \"Two\"\n"
-                                            "    INDEX 01 00:01:37\n"
-                                            "  TRACK 03 AUDIO\n    TITLE \"Three\"\n"
-                                            "    INDEX 01 00:03:00\n");
+    tooltest::WriteFile(Work / "album.cue",
+                        "PERFORMER \"P\"\nTITLE \"A\"\nFILE \"album.wav\" WAVE\n"
+                        "  TRACK 01 AUDIO\n    TITLE \"One\"\n"
+                        "    INDEX 01 00:00:00\n"
+                        "  TRACK 02 AUDIO\n    TITLE \"Two\"\n"
+                        "    INDEX 01 00:01:37\n"
+                        "  TRACK 03 AUDIO\n    TITLE \"Three\"\n"
+                        "    INDEX 01 00:03:00\n");
     const auto tracks = Job.AddCueSheet((Work / "album.cue").string());
     ASSERT_EQ(tracks.size(), 3u) << Job.SheetError;
     fs::create_directories(Work / "out");

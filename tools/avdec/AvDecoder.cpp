@@ -36,6 +36,22 @@ std::array<std::uint8_t, 80> RiffHeader(const TWavFormat& format, std::uint64_t 
     return h;
 }
 
+// Interleaves a frame into WAV samples of Bytes each, the top Bytes of each little-endian word
+// (a 24-bit sample is the upper three bytes of its 32).
+template <int Bytes>
+void Interleave(const AVFrame* frame, int channels, bool planar, int word, std::uint8_t* to) {
+    const int skip = word - Bytes;
+    for (int i = 0; i < frame->nb_samples; ++i)
+        for (int c = 0; c < channels; ++c) {
+            const std::uint8_t* from =
+                planar
+                    ? frame->extended_data[c] + static_cast<std::size_t>(i) * word
+                    : frame->extended_data[0] + (static_cast<std::size_t>(i) * channels + c) * word;
+            std::memcpy(to, from + skip, Bytes);
+            to += Bytes;
+        }
+}
+
 } // namespace
 
 TAvDecoder::~TAvDecoder() {
@@ -133,21 +149,32 @@ bool TAvDecoder::WriteFrame(const AVFrame* frame, AVIOContext* out) {
         return false;
     const int word = av_get_bytes_per_sample(static_cast<AVSampleFormat>(frame->format));
     const int bytes = Fmt.BitsPerSample / 8;
-    // Little-endian words: a 24-bit sample is the top three bytes of its 32.
-    const int skip = word - bytes;
     const bool planar = av_sample_fmt_is_planar(static_cast<AVSampleFormat>(frame->format));
-    Buffer.resize(static_cast<std::size_t>(frame->nb_samples) * Fmt.BlockAlign());
-    std::uint8_t* to = Buffer.data();
-    for (int i = 0; i < frame->nb_samples; ++i)
-        for (int c = 0; c < Fmt.Channels; ++c) {
-            const std::uint8_t* from =
-                planar ? frame->extended_data[c] + static_cast<std::size_t>(i) * word
-                       : frame->extended_data[0] +
-                             (static_cast<std::size_t>(i) * Fmt.Channels + c) * word;
-            std::memcpy(to, from + skip, bytes);
-            to += bytes;
+    const std::size_t size = static_cast<std::size_t>(frame->nb_samples) * Fmt.BlockAlign();
+    // Packed samples of the WAV's own width are its data as they are.
+    if ((!planar || Fmt.Channels == 1) && word == bytes) {
+        avio_write(out, frame->extended_data[0], static_cast<int>(size));
+    } else {
+        Buffer.resize(size);
+        switch (bytes) {
+        case 1:
+            Interleave<1>(frame, Fmt.Channels, planar, word, Buffer.data());
+            break;
+        case 2:
+            Interleave<2>(frame, Fmt.Channels, planar, word, Buffer.data());
+            break;
+        case 3:
+            Interleave<3>(frame, Fmt.Channels, planar, word, Buffer.data());
+            break;
+        case 4:
+            Interleave<4>(frame, Fmt.Channels, planar, word, Buffer.data());
+            break;
+        default:
+            Interleave<8>(frame, Fmt.Channels, planar, word, Buffer.data());
+            break;
         }
-    avio_write(out, Buffer.data(), static_cast<int>(Buffer.size()));
+        avio_write(out, Buffer.data(), static_cast<int>(size));
+    }
     return out->error >= 0 || Fail("cannot write the WAV file", out->error);
 }
 
