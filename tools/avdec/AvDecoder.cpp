@@ -77,7 +77,6 @@ bool TAvDecoder::Open(const std::string& path) {
     if (ret < 0)
         return Fail("no audio file FFmpeg's libraries recognise", ret);
     Bytes = std::max<std::int64_t>(avio_size(Input->pb), 1);
-    // Opening logs nothing worth failing for; a damaged file shows in its decode.
     if ((ret = avformat_find_stream_info(Input, nullptr)) < 0)
         return Fail("the file's streams cannot be read", ret);
     StreamIndex = av_find_best_stream(Input, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
@@ -85,6 +84,8 @@ bool TAvDecoder::Open(const std::string& path) {
         return Fail("the file holds no audio stream");
     const AVStream* st = Input->streams[StreamIndex];
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
+    if (st->codecpar->codec_id == AV_CODEC_ID_NONE)
+        return Fail("the audio's codec is unknown to FFmpeg's libraries");
     if (!codec)
         return Fail(std::string("FFmpeg's libraries cannot decode ") +
                     avcodec_get_name(st->codecpar->codec_id) + " audio");

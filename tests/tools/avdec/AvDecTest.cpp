@@ -133,6 +133,13 @@ TEST(AvDec, DamagedOrFalseInputFailsWithOneLineAndAnEmptyOutput) {
     const fs::path image = dir / "picture.wma";
     fs::copy_file(MakeImage(dir, "picture.png", "16x16"), image);
     bad.emplace_back("picture without audio", image);
+    // A WAV whose format tag names no codec FFmpeg knows.
+    std::string unknown = ReadFile(dir / "alaw_wav.wav");
+    unknown[20] = '\x34';
+    unknown[21] = '\x12';
+    const fs::path codec = dir / "unknown-codec.wav";
+    WriteFile(codec, unknown);
+    bad.emplace_back("unknown codec", codec);
     for (const auto& [name, file] : bad) {
         SCOPED_TRACE(file.filename().string());
         const fs::path wav = dir / "out.wav";
@@ -148,6 +155,8 @@ TEST(AvDec, DamagedOrFalseInputFailsWithOneLineAndAnEmptyOutput) {
     EXPECT_NE(RunTool({AvDec, text.string(), (dir / "x.wav").string(), "-d"}).Err.find("recognise"),
               std::string::npos);
     EXPECT_NE(RunTool({AvDec, image.string(), (dir / "y.wav").string(), "-d"}).Err.find("no audio"),
+              std::string::npos);
+    EXPECT_NE(RunTool({AvDec, codec.string(), (dir / "z.wav").string(), "-d"}).Err.find("codec"),
               std::string::npos);
 }
 
