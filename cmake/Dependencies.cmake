@@ -20,6 +20,7 @@ parvane_require_pkg(AVFORMAT libavformat libavformat-dev)
 parvane_require_pkg(AVCODEC libavcodec libavcodec-dev)
 parvane_require_pkg(AVUTIL libavutil libavutil-dev)
 parvane_require_pkg(SWRESAMPLE libswresample libswresample-dev)
+parvane_require_pkg(TAGLIB taglib libtag1-dev)
 
 find_package(Qt6 QUIET COMPONENTS Core Gui Widgets Test)
 if(NOT Qt6_FOUND)

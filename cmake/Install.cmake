@@ -5,7 +5,7 @@
 set(PARVANE_APP_ID org.quillaby.Parvane)
 set(_app_folder lib/parvane)
 
-install(TARGETS parvane mac neroAacEnc neroAacTag RUNTIME DESTINATION ${_app_folder})
+install(TARGETS parvane mac avdec neroAacEnc neroAacTag RUNTIME DESTINATION ${_app_folder})
 # The same links as in the build's application folder; installing a link keeps it a link.
 install(FILES ${PARVANE_APP_DIR}/flac ${PARVANE_APP_DIR}/metaflac ${PARVANE_APP_DIR}/lame
               ${PARVANE_APP_DIR}/sleep
@@ -29,7 +29,7 @@ set(CPACK_PACKAGE_NAME parvane)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR Quillaby)
 set(CPACK_PACKAGE_CONTACT "Quillaby <parvane@quillaby.example>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Convert APE, FLAC, MP3 and WAV files to AAC in MP4")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Convert APE, FLAC, MP3, WAV and other audio files to AAC in MP4")
 set(CPACK_PACKAGE_DESCRIPTION "Parvane converts music files to AAC audio in MP4 or M4A files, \
 one file per source or one combined file with a chapter per source, and carries their tags over.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -89,7 +89,9 @@ const TSaveMode SaveModes[] = {
      TSaveMode::TFolder::Chosen, TSaveMode::TName::Source},
 };
 
-const std::set<std::string> CueExtensions = {".ape", ".flac", ".wav", ".mp3", ".cue"};
+const std::set<std::string> CueExtensions = {".ape", ".flac", ".wav",  ".mp3",  ".cue",  ".wv",
+                                             ".m4a", ".mp4",  ".aif",  ".aiff", ".aifc", ".tta",
+                                             ".ogg", ".oga",  ".opus", ".wma"};
 // A track row keeps its sheet and number here; its text is for the eye.
 const int SheetRole = Qt::UserRole;
 const int TrackRole = Qt::UserRole + 1;

@@ -12,6 +12,7 @@
 #include "platform/TempFile.h"
 #include "platform/ToolNames.h"
 #include "sources/Ape.h"
+#include "sources/AvAudio.h"
 #include "sources/CueTrack.h"
 #include "sources/Flac.h"
 #include "sources/Mp3.h"
@@ -24,6 +25,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -33,17 +35,27 @@ namespace {
 // The encoder's plan takes this many lines; only a line below it can carry the seconds done.
 const std::size_t EncoderPlanLines = 5;
 
+// The kind is the extension's for the first four; a WAV that holds neither PCM nor float
+// (A-law, ADPCM, ...) and every other file go to the libraries that read them by content.
 std::unique_ptr<TBase> NewSource(const std::string& path) {
     const std::string extension = pipeline::LowerExtension(path);
-    if (extension == ".wav")
+    if (extension == ".wav") {
+        TWavInfo info;
+        // Read only from a file: a FIFO would hold the read until someone writes to it.
+        if (platform::FileExists(path))
+            info.ReadHeader(path);
+        const unsigned tag = info.Format().Tag;
+        if (info.Valid && tag != 0 && tag != 1 && tag != 3)
+            return std::make_unique<TAvAudio>();
         return std::make_unique<TWav>();
+    }
     if (extension == ".ape")
         return std::make_unique<TApe>();
     if (extension == ".flac")
         return std::make_unique<TFlac>();
     if (extension == ".mp3")
         return std::make_unique<TMp3>();
-    return nullptr;
+    return std::make_unique<TAvAudio>();
 }
 
 // The sheet a FLAC or APE image carries; empty when it carries none.
@@ -111,13 +123,20 @@ bool LooksLikeMp4(const std::string& path) {
     }
 }
 
-// A tool that ended without a word still leaves the user a line to go by.
+// A tool that ended without a word still leaves the user a line to go by; one that said what
+// went wrong has that line first, ahead of its banner.
 std::vector<std::string> WithReason(std::vector<std::string> lines, const std::string& reason) {
     const bool said = std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
         return line.find_first_not_of(' ') != std::string::npos;
     });
     if (!said)
-        lines = {reason};
+        return {reason};
+    // The last such line: the banner's paths above it may hold the word too.
+    const auto error = std::find_if(lines.rbegin(), lines.rend(), [](const std::string& line) {
+        return platform::AsciiLower(line).find("error") != std::string::npos;
+    });
+    if (error != lines.rend())
+        std::rotate(lines.begin(), std::prev(error.base()), error.base());
     return lines;
 }
 

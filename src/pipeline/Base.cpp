@@ -186,7 +186,8 @@ bool TBase::RunDecoder(const char* tool, const std::string& arguments,
         ErrorLines = Cons.ScreenLines;
         // A decoder that died midway wrote the full length into the header and left less.
         if (decoded.Truncated())
-            ErrorLines.push_back("The decoded audio of " + SrcFile + " ends before its length.");
+            ErrorLines.insert(ErrorLines.begin(),
+                              "The decoded audio of " + SrcFile + " ends before its length.");
         Failed = true;
         // What a failed decoder left must not reach the encoder.
         DeleteWav();

@@ -25,7 +25,15 @@ public:
     // The largest cover image carried.
     static constexpr std::size_t MaxCoverBytes = std::size_t{16} << 20;
     // The job reports the kind it decodes as its activity, so the numbers are kept.
-    enum : int { KindNone = 0, KindApe = 1, KindFlac = 2, KindMp3 = 3, KindWav = 4, KindRawCd = 5 };
+    enum : int {
+        KindNone = 0,
+        KindApe = 1,
+        KindFlac = 2,
+        KindMp3 = 3,
+        KindWav = 4,
+        KindRawCd = 5,
+        KindAv = 6
+    };
     int Kind = KindNone;
     // The 8-bit code page its tags are read in; 0 for the system's.
     int CodePage = 0;

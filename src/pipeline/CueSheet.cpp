@@ -14,7 +14,7 @@
 
 namespace {
 
-const char* const AudioExtensions[] = {".flac", ".ape", ".wav"};
+const char* const AudioExtensions[] = {".flac", ".ape", ".wav", ".wv"};
 
 std::span<const std::uint8_t> AsBytes(std::string_view bytes) {
     return {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};

@@ -9,6 +9,8 @@ namespace platform {
 // The external tools' file names in the application folder, as they are on disk here. Every
 // caller builds its command lines from these; the presence check walks ToolNames in this order.
 inline constexpr const char* MacTool = "mac";
+// Decodes the formats beyond the first four; a source of them says so when it is missing.
+inline constexpr const char* AvDecTool = "avdec";
 inline constexpr const char* FlacTool = "flac";
 inline constexpr const char* MetaflacTool = "metaflac";
 inline constexpr const char* LameTool = "lame";

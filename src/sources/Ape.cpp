@@ -18,6 +18,14 @@ std::optional<TPcmSize> TApe::PcmSize() {
 }
 
 bool TApe::Decode() {
+    TFileSource file;
+    // Decoded, such a header would have the run ask for room no disk has, or end early.
+    if (file.Open(SrcFile) && ApeHeaderOverruns(file)) {
+        Failed = true;
+        ErrorLines = {"The header of " + SrcFile +
+                      " claims more audio than the file can hold: the file is damaged."};
+        return false;
+    }
     MakeWavName();
     return RunDecoder(platform::MacTool, SrcArg() + " " + QuoteArg(WavFile) + " -d",
                       [this] { ParseProgress(); });

@@ -85,16 +85,27 @@ std::optional<TPcmSize> ReadFlacPcmSize(TByteSource& file) {
     return Known(size);
 }
 
-std::optional<TPcmSize> ReadApePcmSize(TByteSource& file) {
+namespace {
+
+struct TApeHeader {
+    TPcmSize Size;
+    // Each frame has its entry in the seek table; the table must lie within the file.
+    bool Overruns = false;
+};
+
+std::optional<TApeHeader> ReadApeHeader(TByteSource& file) {
     const std::uint64_t start = AfterId3v2(file);
     std::uint8_t head[52];
     if (!ReadAt(file, start, head, 6) || std::memcmp(head, "MAC ", 4) != 0)
         return std::nullopt;
     const unsigned version = LittleEndian16(head + 4);
-    TPcmSize size;
+    TApeHeader ape;
+    TPcmSize& size = ape.Size;
     std::uint64_t blocksPerFrame = 0;
     std::uint64_t finalBlocks = 0;
     std::uint64_t frames = 0;
+    std::uint64_t seekTableEnd = 0;
+    std::uint64_t seekTableBytes = 0;
     unsigned bits = 16;
     if (version >= 3980) {
         std::uint8_t header[24];
@@ -107,6 +118,9 @@ std::optional<TPcmSize> ReadApePcmSize(TByteSource& file) {
         bits = LittleEndian16(header + 16);
         size.Channels = LittleEndian16(header + 18);
         size.SampleRate = LittleEndian32(header + 20);
+        seekTableBytes = LittleEndian32(head + 16);
+        seekTableEnd = start + std::uint64_t{LittleEndian32(head + 8)} + LittleEndian32(head + 12) +
+                       seekTableBytes;
     } else {
         std::uint8_t header[26];
         if (!ReadAt(file, start + 6, header, sizeof header))
@@ -121,11 +135,29 @@ std::optional<TPcmSize> ReadApePcmSize(TByteSource& file) {
         blocksPerFrame = version >= 3950                                               ? 73728 * 4
                          : version >= 3900 || (version >= 3800 && compression >= 4000) ? 73728
                                                                                        : 9216;
+        seekTableBytes = frames * 4;
+        seekTableEnd = start + 32 + seekTableBytes;
     }
     size.BytesPerSample = (bits + 7) / 8;
     if (frames > 0)
         size.Frames = (frames - 1) * blocksPerFrame + finalBlocks;
-    return Known(size);
+    ape.Overruns =
+        frames > seekTableBytes / 4 || seekTableEnd > file.Size() || finalBlocks > blocksPerFrame;
+    return ape;
+}
+
+} // namespace
+
+std::optional<TPcmSize> ReadApePcmSize(TByteSource& file) {
+    const std::optional<TApeHeader> ape = ReadApeHeader(file);
+    if (!ape || ape->Overruns)
+        return std::nullopt;
+    return Known(ape->Size);
+}
+
+bool ApeHeaderOverruns(TByteSource& file) {
+    const std::optional<TApeHeader> ape = ReadApeHeader(file);
+    return ape && ape->Overruns;
 }
 
 std::optional<TPcmSize> ReadMp3PcmSize(TByteSource& file) {

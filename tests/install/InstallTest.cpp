@@ -40,6 +40,7 @@ TEST_F(Installed, HoldsTheProductOnly) {
                         "bin/parvane",
                         "lib/parvane/parvane",
                         "lib/parvane/mac",
+                        "lib/parvane/avdec",
                         "lib/parvane/neroAacEnc",
                         "lib/parvane/neroAacTag",
                         "lib/parvane/flac",
@@ -56,7 +57,7 @@ TEST_F(Installed, HoldsTheProductOnly) {
 TEST_F(Installed, LinksLeadToTheApplicationFolderAndTheDebianTools) {
     EXPECT_EQ(fs::read_symlink(At("bin/parvane")), "../lib/parvane/parvane");
     EXPECT_EQ(fs::canonical(At("bin/parvane")), fs::canonical(At("lib/parvane/parvane")));
-    for (const char* tool : {"parvane", "mac", "neroAacEnc", "neroAacTag"}) {
+    for (const char* tool : {"parvane", "mac", "avdec", "neroAacEnc", "neroAacTag"}) {
         const fs::path path = At(std::string("lib/parvane/") + tool);
         EXPECT_FALSE(fs::is_symlink(path)) << tool;
         EXPECT_EQ(access(path.c_str(), X_OK), 0) << tool;
@@ -73,7 +74,9 @@ TEST_F(Installed, DesktopFilesPassTheirValidators) {
     EXPECT_EQ(entry.ExitCode, 0) << entry.Out << entry.Err;
     const std::string text = tooltest::ReadFile(desktop);
     EXPECT_NE(text.find("\nExec=parvane %F\n"), std::string::npos);
-    for (const char* type : {"audio/flac;", "audio/x-ape;", "audio/mpeg;", "audio/x-wav;"})
+    for (const char* type : {"audio/flac;", "audio/x-ape;", "audio/mpeg;", "audio/x-wav;",
+                             "audio/x-wavpack;", "audio/mp4;", "audio/x-aiff;", "audio/x-tta;",
+                             "audio/ogg;", "audio/x-opus+ogg;", "audio/x-ms-wma;"})
         EXPECT_NE(text.find(type), std::string::npos) << type;
 
     const auto metainfo =

@@ -3,13 +3,12 @@
 #include "ApeDecoder.h"
 #include "common/AvHelpers.h"
 #include "common/AvLog.h"
+#include "common/DecodeProgress.h"
 #include "common/FdIo.h"
 #include "common/OutputFile.h"
-#include "common/ProgressLine.h"
 #include "common/ToolText.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -37,40 +36,6 @@ const char* const HelpText =
     "header declares, fails the run and leaves OUTPUT.wav empty.\n"
     "\n"
     "Exit status: 0 decoded, 1 failed, 2 wrong command line.\n";
-
-// Rises through every whole percent even when the decoder hands over a few thousand samples at
-// a time, so that a reader of the screen sees each one.
-class TDecodeProgress {
-public:
-    explicit TDecodeProgress(std::int64_t total) : Total(total) { Show(0); }
-
-    void Update(std::int64_t done) {
-        const int tenths = static_cast<int>(done * 1000 / Total);
-        for (int whole = LastTenths / 10 + 1; whole * 10 < tenths; ++whole)
-            Show(whole * 10);
-        if (tenths != LastTenths)
-            Show(tenths);
-    }
-
-    void Finish() { Line.Finish(); }
-
-private:
-    void Show(int tenths) {
-        LastTenths = tenths;
-        const double elapsed =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
-        const double fraction = tenths / 1000.0;
-        const double total = fraction > 0 ? elapsed / fraction : 0;
-        Line.Show("Progress: " + std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) +
-                  "% (" + tooltext::OneDecimal(total - elapsed) + " seconds remaining, " +
-                  tooltext::OneDecimal(total) + " seconds total)");
-    }
-
-    std::int64_t Total;
-    int LastTenths = -1;
-    TProgressLine Line;
-    std::chrono::steady_clock::time_point Start = std::chrono::steady_clock::now();
-};
 
 // After a failure the output is an empty file, whether it was handed over empty or missing.
 void LeaveEmpty(const std::string& path) {
