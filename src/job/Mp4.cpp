@@ -58,11 +58,11 @@ std::unique_ptr<TBase> NewSource(const std::string& path) {
     return std::make_unique<TAvAudio>();
 }
 
-// The sheet a FLAC or APE image carries; empty when it carries none.
+// The sheet a FLAC, APE or WavPack image carries; empty when it carries none.
 std::string EmbeddedSheet(const std::string& path) {
     const std::string extension = pipeline::LowerExtension(path);
     TFileSource file;
-    if ((extension != ".flac" && extension != ".ape") || !file.Open(path))
+    if ((extension != ".flac" && extension != ".ape" && extension != ".wv") || !file.Open(path))
         return {};
     if (extension == ".flac")
         return TFlacCueSheet::Read(file, pipeline::FileNamePart(path), TCueSheet::MaxBytes);
@@ -261,11 +261,15 @@ std::shared_ptr<TCueImage> TMP4::ImageOf(const std::string& path, const std::str
         return known->second;
     auto image = std::make_shared<TCueImage>();
     // Only the sheet tells a raw CD image, by its type; a file of a kind known by its name is
-    // that kind whatever the sheet says.
-    image->Source = NewSource(path);
+    // that kind whatever the sheet says. Raw samples have no header to probe, so the name decides.
     const std::string raw = platform::AsciiLower(type);
-    if (!image->Source && (raw == "binary" || raw == "motorola"))
+    const std::string extension = pipeline::LowerExtension(path);
+    const bool named = extension == ".wav" || extension == ".ape" || extension == ".flac" ||
+                       extension == ".mp3" || TAvAudio::KnownExtension(path);
+    if (!named && (raw == "binary" || raw == "motorola"))
         image->Source = std::make_unique<TRawCd>(raw == "motorola");
+    else
+        image->Source = NewSource(path);
     if (!image->Source)
         return nullptr;
     image->Source->SetSrcFile(path);

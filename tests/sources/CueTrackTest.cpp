@@ -430,8 +430,8 @@ TEST_F(CueTracks, RawImagesInEitherByteOrderPlayTheirSamples) {
     }
 }
 
-// A FLAC or APE image carrying its sheet stands for its tracks when dropped alone: a comment or an
-// item is a whole sheet, a CUESHEET block only numbers and offsets.
+// A FLAC, APE or WavPack image carrying its sheet stands for its tracks when dropped alone: a
+// comment or an item is a whole sheet, a CUESHEET block only numbers and offsets.
 TEST_F(CueTracks, ImagesCarryingTheirSheetGiveItsTracks) {
     const std::string sheet = "PERFORMER \"Inside\"\nTITLE \"Carried\"\nFILE \"CDImage.wav\" WAVE\n"
                               "TRACK 01 AUDIO\nTITLE \"First\"\nINDEX 01 00:00:00\n"
@@ -451,12 +451,20 @@ TEST_F(CueTracks, ImagesCarryingTheirSheetGiveItsTracks) {
     const std::string ape = (Work / "item.ape").string();
     tooltest::WriteFile(ape,
                         tooltest::ReadFile(Ape("mac-399.ape")) + ApeTag({{"Cuesheet", sheet}}));
+    tooltest::WriteWav(Work / "wv.wav", {}, 2 * 44100, tooltest::TSignal::Sine, 440);
+    const std::string wavpack = (Work / "item.wv").string();
+    ASSERT_EQ(tooltest::RunTool({"/usr/bin/wavpack", "-q", "-w",
+                                 "Cuesheet=@" + (Work / "sheet.cue").string(),
+                                 (Work / "wv.wav").string(), "-o", wavpack})
+                  .ExitCode,
+              0);
     struct TCase {
         std::string Image;
         std::vector<std::string> Titles;
     };
-    for (const TCase& c : {TCase{block, {"Track 01", "Track 02"}},
-                           TCase{comment, {"First", "Second"}}, TCase{ape, {"First", "Second"}}}) {
+    for (const TCase& c :
+         {TCase{block, {"Track 01", "Track 02"}}, TCase{comment, {"First", "Second"}},
+          TCase{ape, {"First", "Second"}}, TCase{wavpack, {"First", "Second"}}}) {
         SCOPED_TRACE(c.Image);
         fs::remove_all(Work / "out");
         fs::create_directories(Work / "out");
