@@ -601,12 +601,30 @@ TEST(SegmentedEncode, SameBytesForTheSameThreadCountAndAnySampleWidth) {
 }
 
 // Segments finish out of order when a later one is shorter; each is handed back whole, the
-// same as one encoder alone makes it, whichever order they are waited for in.
+// same as one encoder alone makes it, whichever order they are waited for in. The workers read
+// their segments themselves, here from three inputs (two parts of one file, the rest in 24 bits)
+// that join into the stream the one encoder reads from a single file: the same samples, to the
+// sample, across every join and from any point.
 TEST(EncoderPool, HandsBackSegmentsThatFinishOutOfOrder) {
     TScopedFolder dir;
     const std::int64_t frames = 200 * 1024;
     const auto wav = dir / "in.wav";
     WriteProgram(wav, 2, 44100, frames, 1);
+    const std::int64_t joins[] = {70 * 1024 + 5, 150 * 1024 + 11};
+    const auto tail = dir / "tail24.wav";
+    ASSERT_EQ(RunTool({"/usr/bin/ffmpeg", "-v", "error", "-nostdin", "-i", wav.string(), "-af",
+                       "atrim=start_sample=" + std::to_string(joins[1]), "-fflags", "+bitexact",
+                       "-c:a", "pcm_s24le", tail.string()})
+                  .ExitCode,
+              0);
+    TInputSequence joined({TInputFile{wav.string(), 0, joins[0]},
+                           TInputFile{wav.string(), static_cast<std::uint64_t>(joins[0]),
+                                      static_cast<std::uint64_t>(joins[1])},
+                           TInputFile{tail.string(), 0, std::nullopt}});
+    ASSERT_TRUE(joined.Scan());
+    ASSERT_EQ(joined.TotalFrames(), static_cast<std::uint64_t>(frames));
+    TInputSequence whole({TInputFile{wav.string(), 0, std::nullopt}});
+    ASSERT_TRUE(whole.Scan());
     const TEncoderSetup setup{2, 44100, 128000};
     // The first is the longest; the ones after it finish first.
     const std::int64_t bounds[][2] = {{0, 120}, {120, 140}, {140, 160}, {160, 180}, {180, 200}};
@@ -616,22 +634,23 @@ TEST(EncoderPool, HandsBackSegmentsThatFinishOutOfOrder) {
         segment->Index = segments.size();
         segment->Bounds = {from * 1024, to * 1024};
         segment->Last = to * 1024 == frames;
-        // From the stream's start to the post-roll past its end.
-        TInputSequence inputs({TInputFile{wav.string(), 0, std::nullopt}});
-        ASSERT_TRUE(inputs.Scan());
-        segment->Samples = TSampleStore(2, true);
-        ASSERT_TRUE(inputs.Read(segment->Samples, std::min(frames, (to + 2) * 1024)));
         segments.push_back(std::move(segment));
     }
     std::atomic<std::int64_t> done{0};
     {
-        TEncoderPool pool(setup, done);
+        TEncoderPool pool(setup, joined, done);
         ASSERT_TRUE(pool.Start(4));
         for (auto& segment : segments)
             pool.Submit(*segment, 16);
         for (auto& segment : segments)
             while (!pool.WaitFinished(*segment, std::chrono::milliseconds(100))) {
             }
+        const auto times = pool.Times();
+        ASSERT_EQ(times.size(), 4u);
+        double busy = 0;
+        for (const auto& t : times)
+            busy += t.Busy;
+        EXPECT_GT(busy, 0);
     }
     EXPECT_EQ(done.load(), frames);
     for (auto& segment : segments) {
@@ -641,13 +660,21 @@ TEST(EncoderPool, HandsBackSegmentsThatFinishOutOfOrder) {
         alone.Index = segment->Index;
         alone.Bounds = segment->Bounds;
         alone.Last = segment->Last;
-        alone.Samples = segment->Samples.Tail(0);
-        TSegmentEncoder encoder(setup);
+        TSegmentEncoder encoder(setup, whole);
         ASSERT_TRUE(encoder.Encode(alone, 16, nullptr));
         ASSERT_EQ(alone.Packets.size(), segment->Packets.size());
         for (std::size_t i = 0; i < alone.Packets.size(); ++i)
             EXPECT_TRUE(alone.Packets[i].Data == segment->Packets[i].Data);
     }
+    // A file that shrank after the scan fails the segment that reaches past its new end.
+    ASSERT_EQ(truncate(tail.c_str(), 44 + 1000 * 6), 0);
+    TSegment cut;
+    cut.Index = 4;
+    cut.Bounds = {180 * 1024, frames};
+    cut.Last = true;
+    TSegmentEncoder encoder(setup, joined);
+    EXPECT_FALSE(encoder.Encode(cut, 16, nullptr));
+    EXPECT_EQ(cut.Error.rfind("input 3 (", 0), 0u) << cut.Error;
 }
 
 TEST(CpuCount, TakesTheAffinityAndTheCgroupQuota) {
