@@ -284,7 +284,11 @@ int TAacEncoder::Run() {
     if (!probe.Open())
         return tooltext::Error(Tool, probe.Error());
     PlanThreads = Options.Threads > 0 ? Options.Threads : TCpuCount::Available();
-    Plan = TSegmentPlan::Cut(total, PlanThreads);
+    TFrameCosts costs;
+    std::string costError;
+    if (PlanThreads > 1 && !TFrameCosts::Measure(Inputs, costs, costError))
+        return tooltext::Error(Tool, costError);
+    Plan = TSegmentPlan::Cut(total, PlanThreads, costs);
     PrintPlan();
 
     TOutputFile out(Options.Output);

@@ -93,7 +93,12 @@ bool TInputReader::Seek(std::uint64_t first) {
     if (it == list.begin() || first > Inputs.TotalFrames())
         return Fail("a read past the end of the inputs");
     const auto index = static_cast<std::size_t>(it - list.begin() - 1);
-    return Open(index, std::min(first - list[index].Start, list[index].Frames));
+    const std::uint64_t offset = std::min(first - list[index].Start, list[index].Frames);
+    // Within the input open, a seek moves the window alone.
+    if (Current && index == Index)
+        return Current->Window(list[index].First + offset, list[index].Frames - offset) ||
+               Fail(Inputs.Which(index) + " changed while the inputs were being read");
+    return Open(index, offset);
 }
 
 bool TInputReader::Read(float* const* planes, int count) {

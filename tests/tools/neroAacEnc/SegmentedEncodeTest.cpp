@@ -326,9 +326,10 @@ TEST(SegmentPlan, CutsForEveryThreadCountSoThatTheThreadsFinishTogether) {
                 }
                 if (k + 1 == plan.size())
                     continue;
-                // As many frames encoded for each: the first's own stand in for the pre-roll.
+                // As many frames encoded for each, to the frame: the first's own stand in for the
+                // pre-roll.
                 const std::int64_t work = length / frame + (k > 0 ? preRoll : 0);
-                EXPECT_EQ(work, (plan[0].End - plan[0].Start) / frame);
+                EXPECT_NEAR(work, (plan[0].End - plan[0].Start) / frame, 1);
                 EXPECT_GE(length / frame, TSegmentPlan::MinSegmentFrames);
                 EXPECT_LE(length / frame, TSegmentPlan::MaxSegmentFrames + preRoll);
             }
@@ -339,6 +340,55 @@ TEST(SegmentPlan, CutsForEveryThreadCountSoThatTheThreadsFinishTogether) {
     EXPECT_EQ(TSegmentPlan::Cut(44100 * 240, 1).size(), 1u);
     EXPECT_EQ(TSegmentPlan::Cut(44100 * 3600, 1).size(), 10u);
     EXPECT_GE(TSegmentPlan::MaxPreRollFrames, TSegmentPlan::PreRollFrames);
+}
+
+// Where the frames' costs differ, the cuts follow the work, pre-roll included, not the length:
+// sound in one part and digital silence in the other, either way round, in a few channels or
+// in all, on 2, 3 and 8 threads.
+TEST(SegmentPlan, CutsWhereTheWorkIsEvenNotTheLength) {
+    constexpr std::int64_t frame = TSegmentPlan::FrameSamples;
+    struct TCase {
+        std::string Name;
+        std::vector<float> Costs; // each for a tenth of the stream
+    };
+    const float q = TFrameCosts::SilentChannel;
+    const TCase cases[] = {
+        {"sound, then silence", {1, 1, 1, 1, 1, q, q, q, q, q}},
+        {"silence, then sound", {q, q, q, q, q, 1, 1, 1, 1, 1}},
+        {"sound in the middle", {q, q, q, 1, 1, 1, 1, q, q, q}},
+        {"half the channels silent at the end", {1, 1, 1, 1, 1, 1, 0.6f, 0.6f, 0.6f, 0.6f}},
+    };
+    const std::int64_t total = 44100 * 600 + 99;
+    const std::int64_t frames = (total + frame - 1) / frame;
+    for (const auto& c : cases)
+        for (int threads : {2, 3, 8}) {
+            SCOPED_TRACE(c.Name + " on " + std::to_string(threads));
+            TFrameCosts costs;
+            costs.Stride = (frames + 9) / 10;
+            costs.Cost = c.Costs;
+            const auto plan = TSegmentPlan::Cut(total, threads, costs);
+            ASSERT_EQ(plan.size(), static_cast<std::size_t>(threads));
+            EXPECT_EQ(plan.back().End, total);
+            // Each one's work: its frames and its pre-roll's, by the costs as given.
+            std::vector<double> work;
+            for (std::size_t k = 0; k < plan.size(); ++k) {
+                EXPECT_EQ(plan[k].Start % frame, 0);
+                if (k > 0) {
+                    EXPECT_EQ(plan[k].Start, plan[k - 1].End);
+                }
+                const std::int64_t from =
+                    k == 0 ? 0 : plan[k].Start / frame - TSegmentPlan::PreRollFrames;
+                double w = 0;
+                for (std::int64_t f = from; f < (plan[k].End + frame - 1) / frame; ++f)
+                    w += c.Costs[static_cast<std::size_t>(f / costs.Stride)];
+                work.push_back(w);
+            }
+            for (std::size_t k = 0; k + 1 < work.size(); ++k)
+                EXPECT_NEAR(work[k], work[0], 1.01);
+            EXPECT_LE(work.back(), work[0] + 1.01);
+            // And the thread with the silent part is not left idle: the last is a full share.
+            EXPECT_GE(work.back(), work[0] * 0.98);
+        }
 }
 
 // Frames written field by field: {bit count, value}.
