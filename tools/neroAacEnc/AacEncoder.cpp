@@ -236,6 +236,9 @@ bool TAacEncoder::Encode(TProgressLine& progress) {
         TSegment& segment = *InFlight.front();
         while (!pool.WaitFinished(segment, ProgressInterval))
             ShowProgress(progress);
+        // The workers' part ends as the last segment is handed back.
+        EncodeSeconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         ShowProgress(progress);
         if (!segment.Error.empty())
             return Fail(segment.Error);
@@ -243,8 +246,6 @@ bool TAacEncoder::Encode(TProgressLine& progress) {
             return false;
         InFlight.pop_front();
     }
-    EncodeSeconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     WorkerTimes = pool.Times();
     return true;
 }
@@ -260,8 +261,14 @@ void TAacEncoder::PrintTiming() const {
         busy.append(Millis(t.Busy));
         cpu.append(Millis(t.Cpu));
     }
+    std::string starts;
+    for (const auto& b : Plan) {
+        if (!starts.empty())
+            starts.push_back(',');
+        starts.append(std::to_string(b.Start));
+    }
     tooltext::Line("Timing: wall=" + Millis(EncodeSeconds) + " busy=" + busy + " cpu=" + cpu +
-                   " segments=" + std::to_string(Plan.size()));
+                   " segments=" + std::to_string(Plan.size()) + " starts=" + starts);
 }
 
 int TAacEncoder::Run() {

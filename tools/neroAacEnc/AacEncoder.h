@@ -68,7 +68,7 @@ private:
     std::vector<TAacWindow::TChannel> Previous;
     std::uint64_t PacketBytes = 0;
     int RetryCount = 0;
-    // The encode's wall time and what each worker spent of it.
+    // From the workers' start to the last segment handed back, and what each worker spent of it.
     double EncodeSeconds = 0;
     std::vector<TEncoderPool::TWorkerTime> WorkerTimes;
     std::string Err;

@@ -8,12 +8,12 @@
 
 // What encoding each frame of the stream costs, relative to a frame of sound in every channel,
 // so that the cuts give every thread as much work. FFmpeg's encoder spends about as much on any
-// channel with sound in it, loud or faint, tone or noise, and a quarter of that on one of
+// channel with sound in it, loud or faint, tone or noise, and a fifth of that on one of
 // digital silence: the one difference worth finding before the encode. A sample of the frames,
 // evenly spaced, stands for the others, so the look costs little whatever the input's size.
 struct TFrameCosts {
     // A silent channel of a frame, against one with sound.
-    static constexpr double SilentChannel = 0.25;
+    static constexpr double SilentChannel = 0.2;
 
     // Frames each entry stands for, from frame Stride * i on.
     std::int64_t Stride = 1;

@@ -3,8 +3,10 @@
 #include "CpuCount.h"
 #include "EncoderOptions.h"
 #include "EncoderPool.h"
+#include "FrameCosts.h"
 #include "InputSequence.h"
 #include "SegmentPlan.h"
+#include "SparseWav.h"
 #include "ToolTestSupport.h"
 #include "common/WavFormat.h"
 
@@ -12,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <unistd.h>
 
 extern "C" {
@@ -288,6 +291,72 @@ void ExpectSerialQuality(const TQuality& q) {
     EXPECT_NEAR(q.SizeRatio, 1, 0.02);
 }
 
+// The encoder's -timing line: its wall time, each thread's busy and processor time, each
+// segment's start.
+struct TTiming {
+    double Wall = 0;
+    std::vector<double> Busy;
+    std::vector<double> Cpu;
+    std::vector<std::int64_t> Starts;
+};
+
+TTiming ReadTiming(const std::string& err) {
+    TTiming t;
+    const auto at = err.find("Timing: ");
+    EXPECT_NE(at, std::string::npos) << err;
+    if (at == std::string::npos)
+        return t;
+    std::istringstream fields(err.substr(at + 8, err.find('\n', at) - at - 8));
+    for (std::string field; fields >> field;) {
+        const auto eq = field.find('=');
+        std::istringstream values(field.substr(eq + 1));
+        const std::string key = field.substr(0, eq);
+        for (std::string v; std::getline(values, v, ',');) {
+            if (key == "wall")
+                t.Wall = std::stod(v);
+            else if (key == "busy")
+                t.Busy.push_back(std::stod(v));
+            else if (key == "cpu")
+                t.Cpu.push_back(std::stod(v));
+            else if (key == "starts")
+                t.Starts.push_back(std::stoll(v));
+        }
+    }
+    return t;
+}
+
+// Uneven cost: the tones of Program in one half; in the other digital silence, which the
+// encoder codes at a fraction of the cost, with a struck chord of a quarter second every three.
+std::vector<double> Uneven(int channels, int rate, std::int64_t frames, bool denseFirst) {
+    auto out = Program(channels, rate, frames, {}, TEvent::Click, 0);
+    const std::int64_t half = frames / 2;
+    const std::int64_t from = denseFirst ? half : 0;
+    const std::int64_t to = denseFirst ? frames : half;
+    for (std::int64_t f = from; f < to; ++f) {
+        const std::int64_t inNote = (f - from) % (3 * rate);
+        const double t = static_cast<double>(inNote) / rate;
+        for (int c = 0; c < channels; ++c) {
+            auto& v = out[static_cast<std::size_t>(f * channels + c)];
+            v = inNote < rate / 4 ? v * 2 * std::exp(-t * 8) : 0;
+        }
+    }
+    return out;
+}
+
+// Where the encoder will cut the file on this many threads: the first sample of each segment.
+std::vector<std::int64_t> PlannedStarts(const fs::path& wav, int threads) {
+    TInputSequence inputs({TInputFile{wav.string(), 0, std::nullopt}});
+    EXPECT_TRUE(inputs.Scan());
+    TFrameCosts costs;
+    std::string error;
+    EXPECT_TRUE(TFrameCosts::Measure(inputs, costs, error)) << error;
+    std::vector<std::int64_t> starts;
+    for (const auto& b :
+         TSegmentPlan::Cut(static_cast<std::int64_t>(inputs.TotalFrames()), threads, costs))
+        starts.push_back(b.Start);
+    return starts;
+}
+
 } // namespace
 
 TEST(SegmentPlan, CutsForEveryThreadCountSoThatTheThreadsFinishTogether) {
@@ -542,6 +611,126 @@ TEST(SegmentedEncode, MatchesASerialEncodeInEveryChannelAcrossEverySeam) {
         EXPECT_EQ(Probe(ours, "stream=duration_ts")["duration_ts"], std::to_string(frames));
         const auto decoded = static_cast<std::int64_t>(DecodeFloat(ours).size()) / c.Channels;
         EXPECT_EQ(decoded, (frames + 1023) / 1024 * 1024);
+    }
+}
+
+// Where the cost is uneven the cuts move, and every splice must still sound like a serial
+// encode in every channel: sound in the first half and near silence in the second, and the
+// reverse, on 2, 3 and 8 threads, with clicks at every seam that falls in the sound.
+TEST(SegmentedEncode, MatchesASerialEncodeWhereTheCostIsUneven) {
+    constexpr int rate = 44100;
+    const std::int64_t frames = 240 * rate + 333;
+    TScopedFolder dir;
+    for (bool denseFirst : {true, false}) {
+        SCOPED_TRACE(denseFirst ? "sound first" : "silence first");
+        const auto wav = dir / (denseFirst ? "dense first.wav" : "sparse first.wav");
+        auto program = Uneven(2, rate, frames, denseFirst);
+        WriteSamples(wav, 2, rate, program);
+        // Clicks where the frames around hold sound already, so that the costs stay as they
+        // were and so do the cuts.
+        std::map<int, std::vector<std::int64_t>> planned;
+        for (int threads : {2, 3, 8}) {
+            planned[threads] = PlannedStarts(wav, threads);
+            ASSERT_EQ(planned[threads].size(), static_cast<std::size_t>(threads));
+            for (std::int64_t seam : planned[threads]) {
+                const bool inSound =
+                    denseFirst ? seam + 3 * 1024 < frames / 2 : seam - 3 * 1024 > frames / 2;
+                for (std::int64_t b : {seam - 1024, seam, seam + 1024})
+                    if (seam > 0 && inSound)
+                        for (int c = 0; c < 2; ++c)
+                            program[static_cast<std::size_t>(b * 2 + c)] = 0.99;
+            }
+        }
+        const auto source = WriteSamples(wav, 2, rate, program);
+        const auto serial = EncodeSerially(wav, "192000");
+        for (int threads : {2, 3, 8}) {
+            SCOPED_TRACE(std::to_string(threads) + " threads");
+            const auto ours = dir / Numbered(denseFirst ? "dense " : "sparse ", threads, ".m4a");
+            auto r = RunTool({Encoder, "-threads", std::to_string(threads), "-timing", "-cbr",
+                              "192000", "-if", wav.string(), "-of", ours.string()});
+            ASSERT_EQ(r.ExitCode, 0) << r.Err;
+            const auto starts = ReadTiming(r.Err).Starts;
+            EXPECT_EQ(starts, planned[threads]);
+            // The cuts follow the work: the quiet half holds fewer of them.
+            const auto inFirstHalf = std::count_if(starts.begin(), starts.end(),
+                                                   [&](std::int64_t s) { return s < frames / 2; });
+            if (threads > 2) {
+                EXPECT_EQ(inFirstHalf > threads / 2, denseFirst);
+            }
+            const std::vector<std::int64_t> seams(starts.begin() + 1, starts.end());
+            ExpectSerialQuality(Measure(source, 2, seams, ours, serial));
+            EXPECT_EQ(Windows(ours, rate).IllegalCount(), 0);
+            EXPECT_EQ(Probe(ours, "stream=duration_ts")["duration_ts"], std::to_string(frames));
+        }
+    }
+}
+
+// The threads finish together where the music's cost is uneven, either way round: by the
+// encoder's own account of its threads, each one works for at least nine tenths of the time
+// the busiest does. Their processor times are compared, not their wall times, which on a
+// shared machine follow the other programs' load.
+TEST(SegmentedEncode, KeepsBothThreadsBusyWhereTheCostIsUneven) {
+    constexpr int rate = 44100;
+    const std::int64_t frames = 120 * rate;
+    TScopedFolder dir;
+    for (bool denseFirst : {true, false}) {
+        SCOPED_TRACE(denseFirst ? "sound first" : "silence first");
+        const auto wav = dir / "in.wav";
+        WriteSamples(wav, 2, rate, Uneven(2, rate, frames, denseFirst));
+        const auto out = dir / (denseFirst ? "dense.m4a" : "sparse.m4a");
+        auto r = RunTool({Encoder, "-threads", "2", "-timing", "-cbr", "192000", "-if",
+                          wav.string(), "-of", out.string()});
+        ASSERT_EQ(r.ExitCode, 0) << r.Err;
+        const auto timing = ReadTiming(r.Err);
+        ASSERT_EQ(timing.Cpu.size(), 2u) << r.Err;
+        ASSERT_EQ(timing.Busy.size(), 2u) << r.Err;
+        const double most = std::max(timing.Cpu[0], timing.Cpu[1]);
+        ASSERT_GT(most, 0);
+        for (double cpu : timing.Cpu)
+            EXPECT_GE(cpu, 0.9 * most) << r.Err.substr(r.Err.find("Timing"));
+        for (double busy : timing.Busy)
+            EXPECT_LE(busy, timing.Wall + 0.01);
+        // Not cut in the middle: the half with the sound is shared out.
+        ASSERT_EQ(timing.Starts.size(), 2u);
+        EXPECT_EQ(timing.Starts[1] < frames / 2, denseFirst) << timing.Starts[1];
+    }
+}
+
+// The workers read their samples from the file, so eight channels at 96 kHz in 24 bits split
+// as stereo does, and with -threads 64 the encode stays far below half a gigabyte.
+TEST(SegmentedEncode, ManyChannelsAtAHighRateSplitAsStereoDoes) {
+    TScopedFolder dir;
+    const std::uint64_t frames = 180 * 96000;
+    const auto surround = dir / "7.1.wav";
+    const auto stereo = dir / "stereo.wav";
+    WriteSparseWav(surround, 8, 96000, frames);
+    WriteSparseWav(stereo, 2, 96000, frames);
+    const auto plan = [](const std::string& err) {
+        const auto at = err.find("Encoding ");
+        return at == std::string::npos ? std::string() : err.substr(at, err.find('\n', at) - at);
+    };
+    TRunOptions slow;
+    slow.TimeoutMs = 240000;
+    for (const char* threads : {"2", "64"}) {
+        SCOPED_TRACE(std::string(threads) + " threads");
+        std::string plans[2];
+        for (int k = 0; k < 2; ++k) {
+            const auto in = k == 0 ? surround : stereo;
+            const auto out = dir / Numbered(threads, k, ".m4a");
+            const auto peak = dir / "peak";
+            auto r = RunTool({"/usr/bin/time", "-f", "%M", "-o", peak.string(), Encoder, "-threads",
+                              threads, "-timing", "-if", in.string(), "-of", out.string()},
+                             slow);
+            ASSERT_EQ(r.ExitCode, 0) << r.Err;
+            plans[k] = plan(r.Err);
+            const auto timing = ReadTiming(r.Err);
+            EXPECT_EQ(timing.Busy.size(), std::string(threads) == "2" ? 2u : 15u) << r.Err;
+#ifndef __SANITIZE_THREAD__
+            EXPECT_LT(std::stol(ReadFile(peak)), 512L * 1024) << "kB at most";
+#endif
+            EXPECT_EQ(Probe(out, "stream=duration_ts,channels")["channels"], k == 0 ? "8" : "2");
+        }
+        EXPECT_EQ(plans[0], plans[1]);
     }
 }
 
