@@ -65,8 +65,8 @@ std::size_t TAacEncoder::SegmentsInFlight() const {
     for (const auto& b : Plan)
         longest = std::max(longest, b.End - b.Start);
     const std::int64_t frames = longest / TSegmentPlan::FrameSamples + 1;
-    // The encoder holds its average within a frame's worth; a frame is at most 6144 bits a
-    // channel.
+    // A segment's packets at the average bitrate the encoder holds, which AAC caps at 6144
+    // bits a channel and frame.
     const std::int64_t frameBytes = std::min<std::int64_t>(
         Setup.Bitrate * TSegmentPlan::FrameSamples / Setup.SampleRate / 8, 768 * Setup.Channels);
     const std::int64_t bytes = frames * (frameBytes + PacketOverhead);
