@@ -17,7 +17,7 @@ class TSegmentPlan {
 public:
     static constexpr std::int64_t FrameSamples = 1024;
     // At most about 6 minutes at 44.1 kHz: a stream of an hour or more still keeps eight cores
-    // busy, and a segment's samples stay a bounded share of the memory cap.
+    // busy, and a segment's packets stay a bounded share of the memory cap.
     static constexpr std::int64_t MaxSegmentFrames = 16384;
     // The encoder's rate control wanders within a band of lambdas, a random walk with a long
     // memory, so a segment's encoder must be fed that long before its start to code as a
