@@ -15,6 +15,15 @@ result() { # NAME OURS BASELINE MAX_RATIO [UNIT]
   }'
 }
 
+# The same line for a goal from below: met when ours / baseline is at least MIN_RATIO.
+result_at_least() { # NAME OURS BASELINE MIN_RATIO [UNIT]
+  awk -v n="$1" -v o="$2" -v b="$3" -v l="$4" -v u="${5:-s}" 'BEGIN {
+    r = o / b; ok = r >= l ? "pass" : "FAIL"
+    printf "%-40s ours %8.3f %s   baseline %8.3f %s   ratio %.3f (at least %s) %s\n", n, o, u, b, u, r, l, ok
+    printf "result\t%s\t%.3f %s\t%.3f %s\t%.3f\t>= %s\t%s\n", n, o, u, b, u, r, l, ok
+  }'
+}
+
 # Writes track I of the ten three-minute test tracks to PATH: pink noise and a tone of its own.
 # Bit-exact output keeps the canonical 44-byte header the decoders write, which the job reads.
 make_track() { # I PATH

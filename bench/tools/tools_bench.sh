@@ -36,6 +36,33 @@ cp "$work/m10.wav" "$work/ten.wav"
 "$ffmpeg" -v error -nostdin -ss 180 -i "$work/m6.wav" -c copy "$work/h2.wav"
 
 ffaac() { "$ffmpeg" -nostdin -y -i "$1" -c:a aac -b:a 192k "$2"; }
+
+# Runs "$@" once and prints its wall time and its processor time (user and system), seconds.
+timed_cpu() {
+  /usr/bin/time -f "%e %U %S" -o "$work/times" "$@" >/dev/null 2>&1
+  awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' "$work/times"
+}
+
+# N pink noises at RATE, one a channel, 24-bit: music-like work in every channel.
+make_multichannel() { # CHANNELS RATE SECONDS PATH
+  local inputs=() k
+  for ((k = 0; k < $1; k++)); do
+    inputs+=(-f lavfi -i "anoisesrc=d=$3:r=$2:c=pink:a=0.2:s=$((k + 1))")
+  done
+  "$ffmpeg" -v error -nostdin "${inputs[@]}" -filter_complex "amerge=inputs=$1" \
+    -c:a pcm_s24le "$4"
+}
+
+# How many of the cores the encoder's threads kept at work, by its own account: the sum of
+# their busy seconds over the encode's.
+cores_busy() { # INPUT OUTPUT
+  rm -f "$2"
+  "$app/neroAacEnc" -timing -if "$1" -of "$2" 2>&1 | tr '\r' '\n' |
+    awk '/^Timing: / { for (i = 2; i <= NF; i++) { split($i, kv, "=")
+      if (kv[1] == "wall") wall = kv[2]
+      if (kv[1] == "busy") { n = split(kv[2], b, ","); for (j = 1; j <= n; j++) sum += b[j] } }
+      printf "%.3f\n", sum / wall }'
+}
 halves() {
   ffaac "$work/h1.wav" "$work/b1.m4a" >/dev/null 2>&1 &
   ffaac "$work/h2.wav" "$work/b2.m4a" >/dev/null 2>&1
@@ -44,22 +71,50 @@ halves() {
 
 # Short inputs are cut for every core, so each length is timed; and the same encodes on one
 # and on two threads give the scaling.
-for m in 4 6 10; do
-  ours=() base=() one=()
+# The six minutes again with all the sound in the first half and near silence in the second:
+# an uneven cost the cuts must share out.
+"$ffmpeg" -v error -nostdin -i "$work/m6.wav" -af "volume=enable='gte(t,180)':volume=0" \
+  -c:a pcm_s16le "$work/u6.wav"
+for m in 4 6 u6 10; do
+  ours=() base=() one=() oursCpu=() baseCpu=()
+  in=$work/m$m.wav
+  [[ $m == u6 ]] && in=$work/u6.wav
   for ((i = 0; i < runs; i++)); do
     rm -f "$work/ours.m4a" "$work/one.m4a" "$work/base.m4a"
     sync
-    ours+=("$(timed "$app/neroAacEnc" -cbr 192000 -if "$work/m$m.wav" -of "$work/ours.m4a")")
+    read -r wall cpu < <(timed_cpu "$app/neroAacEnc" -cbr 192000 -if "$in" -of "$work/ours.m4a")
+    ours+=("$wall") oursCpu+=("$cpu")
     sync
-    base+=("$(timed ffaac "$work/m$m.wav" "$work/base.m4a")")
+    read -r wall cpu < <(timed_cpu "$ffmpeg" -nostdin -y -i "$in" -c:a aac -b:a 192k "$work/base.m4a")
+    base+=("$wall") baseCpu+=("$cpu")
     sync
-    one+=("$(timed "$app/neroAacEnc" -threads 1 -cbr 192000 -if "$work/m$m.wav" -of "$work/one.m4a")")
+    [[ $m == u6 ]] ||
+      one+=("$(timed "$app/neroAacEnc" -threads 1 -cbr 192000 -if "$in" -of "$work/one.m4a")")
   done
-  goal=$(case $m in 4) echo 0.62 ;; 6) echo 0.60 ;; *) echo 0.57 ;; esac)
-  result "neroAacEnc -cbr 192000, $m min, $(nproc) cores" "$(median "${ours[@]}")" \
+  goal=$(case $m in 4) echo 0.62 ;; 6 | u6) echo 0.58 ;; *) echo 0.57 ;; esac)
+  name=$m; [[ $m == u6 ]] && name="6 uneven"
+  result "neroAacEnc -cbr 192000, $name min, $(nproc) cores" "$(median "${ours[@]}")" \
     "$(median "${base[@]}")" "$goal"
-  result "neroAacEnc -threads 1, $m min" "$(median "${one[@]}")" "$(median "${base[@]}")" 1.05
+  if [[ $m == 6 || $m == u6 ]]; then
+    result "neroAacEnc CPU time, $name min" "$(median "${oursCpu[@]}")" \
+      "$(median "${baseCpu[@]}")" 1.08
+  fi
+  [[ $m == u6 ]] ||
+    result "neroAacEnc -threads 1, $m min" "$(median "${one[@]}")" "$(median "${base[@]}")" 1.05
 done
+rm -f "$work/u6.wav"
+
+# Many channels at high rates split as stereo does: nine tenths of the cores at work at least
+# (1.8 of 2).
+make_multichannel 6 48000 180 "$work/c51.wav"
+make_multichannel 8 96000 120 "$work/c71.wav"
+for c in c51 c71; do
+  busy=()
+  for ((i = 0; i < runs; i++)); do busy+=("$(cores_busy "$work/$c.wav" "$work/ours.m4a")"); done
+  name=$([[ $c == c51 ]] && echo "5.1 48 kHz 24-bit, 3 min" || echo "7.1 96 kHz 24-bit, 2 min")
+  result_at_least "neroAacEnc cores busy, $name" "$(median "${busy[@]}")" "$(nproc)" 0.90 cores
+done
+rm -f "$work/c51.wav" "$work/c71.wav" "$work/ours.m4a"
 
 ours=() base=()
 for ((i = 0; i < runs; i++)); do
@@ -73,8 +128,8 @@ result "neroAacEnc 6 min vs two ffmpeg on halves" "$(median "${ours[@]}")" \
   "$(median "${base[@]}")" 1.15
 rm -f "$work/m4.wav" "$work/m6.wav" "$work/h1.wav" "$work/h2.wav"
 
-# Memory is bounded by the bytes of the segments in flight, whatever the thread count: an hour
-# of 24-bit stereo on 64 threads, against 512 MiB.
+# Memory is bounded by the packets of the segments in flight, whatever the thread count: an
+# hour of 24-bit stereo on 64 threads, against 512 MiB.
 make_input 60 "$work/hour24.wav" pcm_s24le
 rm -f "$work/m64.m4a"
 /usr/bin/time -f %M -o "$work/peak" "$app/neroAacEnc" -threads 64 -cbr 192000 \

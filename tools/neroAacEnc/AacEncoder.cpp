@@ -10,6 +10,7 @@
 #include "common/ToolText.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,9 +29,19 @@ constexpr std::size_t ListedInputs = 10;
 constexpr std::size_t MaxChplChapters = 255;
 // How often the progress line is brought up to date while this thread waits for a segment.
 constexpr std::chrono::milliseconds ProgressInterval(100);
-// The samples of the segments in flight, whatever the thread count: an hour of 24-bit stereo on
-// 64 threads stays well under half a gigabyte in all.
-constexpr std::int64_t SampleBudget = std::int64_t{256} << 20;
+// The packets of the segments in flight, whatever the thread count, the channels or the rate:
+// the samples are read by the workers, so what a segment holds is its share of the output.
+constexpr std::int64_t PacketBudget = std::int64_t{96} << 20;
+// What a kept packet costs besides its bytes.
+constexpr std::int64_t PacketOverhead = 64;
+
+// Seconds to the millisecond, whatever the locale.
+std::string Millis(double seconds) {
+    char text[32];
+    const auto [end, ec] =
+        std::to_chars(text, text + sizeof text, seconds, std::chars_format::fixed, 3);
+    return ec == std::errc() ? std::string(text, end) : "?";
+}
 
 } // namespace
 
@@ -53,11 +64,14 @@ std::size_t TAacEncoder::SegmentsInFlight() const {
     std::int64_t longest = 0;
     for (const auto& b : Plan)
         longest = std::max(longest, b.End - b.Start);
-    const std::int64_t held =
-        longest + (Options.MaxPreRoll + TSegmentPlan::PostRollFrames) * TSegmentPlan::FrameSamples;
-    const std::int64_t bytes = held * Setup.Channels * (Inputs.Narrow() ? 2 : 4);
+    const std::int64_t frames = longest / TSegmentPlan::FrameSamples + 1;
+    // A segment's packets at the average bitrate the encoder holds, which AAC caps at 6144
+    // bits a channel and frame.
+    const std::int64_t frameBytes = std::min<std::int64_t>(
+        Setup.Bitrate * TSegmentPlan::FrameSamples / Setup.SampleRate / 8, 768 * Setup.Channels);
+    const std::int64_t bytes = frames * (frameBytes + PacketOverhead);
     const std::int64_t fit =
-        std::max<std::int64_t>(1, SampleBudget / std::max<std::int64_t>(bytes, 1));
+        std::max<std::int64_t>(1, PacketBudget / std::max<std::int64_t>(bytes, 1));
     return static_cast<std::size_t>(std::min<std::int64_t>(fit, PlanThreads));
 }
 
@@ -145,28 +159,6 @@ bool TAacEncoder::OpenMuxer(TFdIo& io, const TSegmentEncoder& probe) {
     return true;
 }
 
-bool TAacEncoder::Fill(TSegment& segment) {
-    const auto total = static_cast<std::int64_t>(Inputs.TotalFrames());
-    const std::int64_t frame = TSegmentPlan::FrameSamples;
-    const std::int64_t heldEnd =
-        std::min(segment.Bounds.End + TSegmentPlan::PostRollFrames * frame, total);
-    // The carry starts where this segment's longest pre-roll does; it becomes the segment's
-    // samples whole, grown to their exact size, so nothing is copied or held twice.
-    segment.First = CarryFirst;
-    Carry.Reserve(heldEnd - CarryFirst);
-    if (!Inputs.Read(Carry, heldEnd - (CarryFirst + Carry.Size())))
-        return Fail(Inputs.Error());
-    if (CarryFirst + Carry.Size() < heldEnd)
-        return Fail("the inputs ended before their headers said");
-    segment.Samples = std::move(Carry);
-    // Keep only what the next segment's pre-roll may need.
-    const std::int64_t nextFirst =
-        std::max<std::int64_t>(0, segment.Bounds.End - Options.MaxPreRoll * frame);
-    Carry = segment.Samples.Tail(nextFirst - CarryFirst);
-    CarryFirst = nextFirst;
-    return true;
-}
-
 bool TAacEncoder::Splice(TSegment& segment) {
     const auto read = [this](const std::vector<std::uint8_t>& frame,
                              std::vector<TAacWindow::TChannel>& channels) {
@@ -189,7 +181,7 @@ bool TAacEncoder::Splice(TSegment& segment) {
             ++RetryCount;
             const int more = std::min(Options.MaxPreRoll,
                                       segment.PreRollUsed + std::max(1, Options.PreRoll / 4));
-            TSegmentEncoder encoder(Setup);
+            TSegmentEncoder encoder(Setup, Inputs);
             if (!encoder.Encode(segment, more, nullptr))
                 return Fail(segment.Error);
         }
@@ -223,12 +215,11 @@ void TAacEncoder::ShowProgress(TProgressLine& progress) {
 }
 
 bool TAacEncoder::Encode(TProgressLine& progress) {
-    Carry = TSampleStore(Setup.Channels, Inputs.Narrow());
-    // As many segments in flight as workers, within the memory budget. A worker waits only
-    // while this thread reads the next one in, a small fraction of encoding it.
+    // As many segments in flight as workers, within the memory budget.
     const int threads = ThreadCount();
     const auto inFlight = static_cast<std::size_t>(threads);
-    TEncoderPool pool(Setup, SamplesDone);
+    const auto started = std::chrono::steady_clock::now();
+    TEncoderPool pool(Setup, Inputs, SamplesDone);
     if (!pool.Start(threads))
         return Fail(pool.Error());
     std::size_t next = 0;
@@ -238,8 +229,6 @@ bool TAacEncoder::Encode(TProgressLine& progress) {
             segment->Index = next;
             segment->Bounds = Plan[next];
             segment->Last = next + 1 == Plan.size();
-            if (!Fill(*segment))
-                return false;
             pool.Submit(*segment, Options.PreRoll);
             InFlight.push_back(std::move(segment));
             ++next;
@@ -247,6 +236,9 @@ bool TAacEncoder::Encode(TProgressLine& progress) {
         TSegment& segment = *InFlight.front();
         while (!pool.WaitFinished(segment, ProgressInterval))
             ShowProgress(progress);
+        // The workers' part ends as the last segment is handed back.
+        EncodeSeconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         ShowProgress(progress);
         if (!segment.Error.empty())
             return Fail(segment.Error);
@@ -254,7 +246,29 @@ bool TAacEncoder::Encode(TProgressLine& progress) {
             return false;
         InFlight.pop_front();
     }
+    WorkerTimes = pool.Times();
     return true;
+}
+
+void TAacEncoder::PrintTiming() const {
+    // One line the benchmarks and tests read; its second token is never a whole number.
+    std::string busy, cpu;
+    for (const auto& t : WorkerTimes) {
+        if (!busy.empty()) {
+            busy.push_back(',');
+            cpu.push_back(',');
+        }
+        busy.append(Millis(t.Busy));
+        cpu.append(Millis(t.Cpu));
+    }
+    std::string starts;
+    for (const auto& b : Plan) {
+        if (!starts.empty())
+            starts.push_back(',');
+        starts.append(std::to_string(b.Start));
+    }
+    tooltext::Line("Timing: wall=" + Millis(EncodeSeconds) + " busy=" + busy + " cpu=" + cpu +
+                   " segments=" + std::to_string(Plan.size()) + " starts=" + starts);
 }
 
 int TAacEncoder::Run() {
@@ -273,11 +287,15 @@ int TAacEncoder::Run() {
     Setup.Channels = Inputs.Channels();
     Setup.SampleRate = Inputs.SampleRate();
     Setup.Bitrate = Options.TargetBitrate(Setup.Channels, Setup.SampleRate);
-    TSegmentEncoder probe(Setup);
+    TSegmentEncoder probe(Setup, Inputs);
     if (!probe.Open())
         return tooltext::Error(Tool, probe.Error());
     PlanThreads = Options.Threads > 0 ? Options.Threads : TCpuCount::Available();
-    Plan = TSegmentPlan::Cut(total, PlanThreads);
+    TFrameCosts costs;
+    std::string costError;
+    if (PlanThreads > 1 && !TFrameCosts::Measure(Inputs, costs, costError))
+        return tooltext::Error(Tool, costError);
+    Plan = TSegmentPlan::Cut(total, PlanThreads, costs);
     PrintPlan();
 
     TOutputFile out(Options.Output);
@@ -314,5 +332,7 @@ int TAacEncoder::Run() {
     tooltext::Line("Done: " + tooltext::OneDecimal(seconds) + " s of audio, average " +
                    std::to_string(seconds > 0 ? std::llround(PacketBytes * 8 / seconds) : 0) +
                    " bit/s");
+    if (Options.ShowTiming)
+        PrintTiming();
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "AacWindow.h"
 #include "EncoderOptions.h"
+#include "EncoderPool.h"
 #include "InputSequence.h"
 #include "Segment.h"
 #include "SegmentEncoder.h"
@@ -16,14 +17,13 @@
 struct AVFormatContext;
 struct AVPacket;
 struct AVStream;
-class TEncoderPool;
 class TFdIo;
 class TProgressLine;
 
 // Encodes the inputs, in order, as one continuous AAC-LC stream into one MP4 file, with a
 // chapter at the first sample of each input when there are several. The stream is cut into
-// segments that worker threads encode at once; this thread reads the inputs, checks every
-// splice and writes the packets in order.
+// segments that worker threads read from the inputs and encode at once; this thread hands them
+// out, checks every splice and writes the packets in order.
 class TAacEncoder {
 public:
     explicit TAacEncoder(const TEncoderOptions& options);
@@ -43,10 +43,10 @@ private:
     // The segments the memory budget lets be in flight, at most one per thread planned for.
     std::size_t SegmentsInFlight() const;
     int ThreadCount() const;
-    bool Fill(TSegment& segment);
     bool Splice(TSegment& segment);
     bool Write(const TSegment& segment);
     void ShowProgress(TProgressLine& progress);
+    void PrintTiming() const;
     bool Fail(const std::string& reason, int code = 0);
 
     const TEncoderOptions& Options;
@@ -55,9 +55,6 @@ private:
     // The -threads the plan is made for: given, or the processors this process may use.
     int PlanThreads = 1;
     std::vector<TSegmentBounds> Plan;
-    // The samples read past the last filled segment's start: the next one's pre-roll and more.
-    TSampleStore Carry;
-    std::int64_t CarryFirst = 0;
     std::deque<std::unique_ptr<TSegment>> InFlight;
     std::atomic<std::int64_t> SamplesDone{0};
     std::int64_t ShownSeconds = -1;
@@ -71,5 +68,8 @@ private:
     std::vector<TAacWindow::TChannel> Previous;
     std::uint64_t PacketBytes = 0;
     int RetryCount = 0;
+    // From the workers' start to the last segment handed back, and what each worker spent of it.
+    double EncodeSeconds = 0;
+    std::vector<TEncoderPool::TWorkerTime> WorkerTimes;
     std::string Err;
 };

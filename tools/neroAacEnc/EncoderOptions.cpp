@@ -73,6 +73,10 @@ const char* TEncoderOptions::HelpText() {
            "            inputs, the options and N alone: the same bytes on every machine\n"
            "            for the same -threads N, other bytes (as good) for another N\n"
            "  -lc       accepted for compatibility: AAC-LC is the only profile\n"
+           "  -timing   after the encode, a line \"Timing: wall=S busy=S,S,... cpu=S,S,...\n"
+           "            segments=K starts=0,N,...\": the encode's seconds, each thread's\n"
+           "            seconds at work and the processor time it was given, and the first\n"
+           "            sample of each segment\n"
            "  --help    this text\n"
            "\n"
            "Every bitrate is held within 8 kbit/s per channel and the AAC limit of 6144 bits\n"
@@ -98,6 +102,10 @@ bool TEncoderOptions::Parse(const std::vector<std::string>& args) {
         }
         if (arg == "-lc")
             continue;
+        if (arg == "-timing") {
+            ShowTiming = true;
+            continue;
+        }
         const bool takesValue = arg == "-cbr" || arg == "-br" || arg == "-q" || arg == "-if" ||
                                 arg == "-of" || arg == "-threads" || arg == "-range";
         if (!takesValue)

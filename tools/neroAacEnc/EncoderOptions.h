@@ -23,6 +23,8 @@ public:
     // again when its first frame does not follow on from the segment before.
     int PreRoll = TSegmentPlan::PreRollFrames;
     int MaxPreRoll = TSegmentPlan::MaxPreRollFrames;
+    // After the encode, a line with its wall time and each thread's busy and processor time.
+    bool ShowTiming = false;
     // Off only to show what an unchecked splice sounds like.
     bool CheckSplices = true;
 

@@ -1,11 +1,23 @@
 #include "EncoderPool.h"
 
 #include <csignal>
+#include <ctime>
 #include <pthread.h>
 #include <system_error>
 
-TEncoderPool::TEncoderPool(const TEncoderSetup& setup, std::atomic<std::int64_t>& done)
-    : Setup(setup), Done(done) {}
+namespace {
+
+double ThreadCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+} // namespace
+
+TEncoderPool::TEncoderPool(const TEncoderSetup& setup, const TInputSequence& inputs,
+                           std::atomic<std::int64_t>& done)
+    : Setup(setup), Inputs(inputs), Done(done) {}
 
 bool TEncoderPool::Start(int threads) {
     // Workers never take the signals that remove an unfinished output: that stays with the
@@ -15,8 +27,12 @@ bool TEncoderPool::Start(int threads) {
     pthread_sigmask(SIG_BLOCK, &all, &old);
     bool ok = true;
     try {
-        while (static_cast<int>(Workers.size()) < threads)
-            Workers.emplace_back([this] { Work(); });
+        WorkerTimes.resize(static_cast<std::size_t>(threads));
+        Workers.reserve(static_cast<std::size_t>(threads));
+        while (static_cast<int>(Workers.size()) < threads) {
+            const std::size_t worker = Workers.size();
+            Workers.emplace_back([this, worker] { Work(worker); });
+        }
     } catch (const std::system_error& e) {
         Err = "cannot start an encoding thread: " + std::string(e.what());
         ok = false;
@@ -53,8 +69,13 @@ bool TEncoderPool::WaitFinished(const TSegment& segment, std::chrono::millisecon
     return JobFinished.wait_for(guard, timeout, [&] { return segment.Finished; });
 }
 
-void TEncoderPool::Work() {
-    TSegmentEncoder encoder(Setup);
+std::vector<TEncoderPool::TWorkerTime> TEncoderPool::Times() {
+    std::lock_guard<std::mutex> guard(Lock);
+    return {WorkerTimes.begin(), WorkerTimes.begin() + static_cast<std::ptrdiff_t>(Workers.size())};
+}
+
+void TEncoderPool::Work(std::size_t worker) {
+    TSegmentEncoder encoder(Setup, Inputs);
     for (;;) {
         TJob job{};
         {
@@ -65,6 +86,8 @@ void TEncoderPool::Work() {
             job = Jobs.front();
             Jobs.pop_front();
         }
+        const auto started = std::chrono::steady_clock::now();
+        const double cpuStarted = ThreadCpuSeconds();
         // A worker that cannot allocate fails its segment, and so the run, not the process.
         try {
             encoder.Encode(*job.Segment, job.PreRoll, &Done);
@@ -72,9 +95,13 @@ void TEncoderPool::Work() {
             job.Segment->Error = "out of memory";
         }
         // Handing it back allocates nothing, so that a worker out of memory still can.
+        const std::chrono::duration<double> busy = std::chrono::steady_clock::now() - started;
+        const double cpu = ThreadCpuSeconds() - cpuStarted;
         {
             std::lock_guard<std::mutex> guard(Lock);
             job.Segment->Finished = true;
+            WorkerTimes[worker].Busy += busy.count();
+            WorkerTimes[worker].Cpu += cpu;
         }
         JobFinished.notify_all();
     }

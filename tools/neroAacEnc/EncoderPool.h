@@ -12,11 +12,20 @@
 #include <thread>
 #include <vector>
 
-// Worker threads that each encode one segment at a time, first come first served. The caller
-// owns the segments; it hands one over with Submit and may touch it again once Finished says so.
+// Worker threads that each encode one segment at a time, in the order they were handed over.
+// The caller owns the segments; it hands one over with Submit and may touch it again once
+// Finished says so.
 class TEncoderPool {
 public:
-    TEncoderPool(const TEncoderSetup& setup, std::atomic<std::int64_t>& done);
+    // What one worker spent on segments: seconds from taking each to handing it back, and the
+    // processor time it was given for them.
+    struct TWorkerTime {
+        double Busy = 0;
+        double Cpu = 0;
+    };
+
+    TEncoderPool(const TEncoderSetup& setup, const TInputSequence& inputs,
+                 std::atomic<std::int64_t>& done);
     TEncoderPool(const TEncoderPool&) = delete;
     TEncoderPool& operator=(const TEncoderPool&) = delete;
     // Drops the segments not yet started and waits for the ones being encoded.
@@ -28,21 +37,25 @@ public:
     void Submit(TSegment& segment, int preRollFrames);
     // Waits at most timeout for the segment; true once it is encoded (or has failed).
     bool WaitFinished(const TSegment& segment, std::chrono::milliseconds timeout);
+    // Of every worker started, so far.
+    std::vector<TWorkerTime> Times();
 
 private:
     struct TJob {
         TSegment* Segment;
         int PreRoll;
     };
-    void Work();
+    void Work(std::size_t worker);
 
     TEncoderSetup Setup;
+    const TInputSequence& Inputs;
     std::atomic<std::int64_t>& Done;
     std::mutex Lock;
     std::condition_variable JobReady;
     std::condition_variable JobFinished;
     std::deque<TJob> Jobs;
     bool Stopping = false;
+    std::vector<TWorkerTime> WorkerTimes;
     std::vector<std::thread> Workers;
     std::string Err;
 };

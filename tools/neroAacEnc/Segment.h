@@ -1,6 +1,5 @@
 #pragma once
 
-#include "SampleStore.h"
 #include "SegmentPlan.h"
 
 #include <cstdint>
@@ -14,14 +13,12 @@ struct TAacPacket {
     std::int64_t Duration = 0;
 };
 
-// A stretch of the stream with the samples around it that its encoder needs: up to
-// MaxPreRollFrames before Start and PostRollFrames past End, as far as the stream reaches.
+// A stretch of the stream; its encoder reads it from the inputs with the samples around it that
+// it needs: the pre-roll before Start and PostRollFrames past End, as far as the stream reaches.
 struct TSegment {
     std::size_t Index = 0;
     TSegmentBounds Bounds;
     bool Last = false;
-    std::int64_t First = 0; // global index of Samples' first sample
-    TSampleStore Samples;
 
     // Filled by the encoding; Packets are the kept ones, in order. Lead is the last frame of
     // the pre-roll: the window the first kept frame was made to follow.

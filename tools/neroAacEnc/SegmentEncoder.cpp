@@ -28,7 +28,8 @@ bool ChooseLayout(const AVCodec* codec, int channels, AVChannelLayout& layout) {
 
 } // namespace
 
-TSegmentEncoder::TSegmentEncoder(const TEncoderSetup& setup) : Setup(setup) {}
+TSegmentEncoder::TSegmentEncoder(const TEncoderSetup& setup, const TInputSequence& inputs)
+    : Setup(setup), Inputs(inputs) {}
 
 bool TSegmentEncoder::Fail(const std::string& reason, int code) {
     Err = TAvLog::Reason(reason, code);
@@ -106,8 +107,13 @@ bool TSegmentEncoder::Encode(TSegment& segment, int preRollFrames,
         return false;
     }
     constexpr std::int64_t frameSamples = TSegmentPlan::FrameSamples;
-    const std::int64_t heldEnd = segment.First + segment.Samples.Size();
-    std::int64_t pos = std::max(segment.First, segment.Bounds.Start - preRollFrames * frameSamples);
+    const auto total = static_cast<std::int64_t>(Inputs.TotalFrames());
+    const std::int64_t readEnd =
+        std::min(segment.Bounds.End + TSegmentPlan::PostRollFrames * frameSamples, total);
+    std::int64_t pos =
+        std::max<std::int64_t>(0, segment.Bounds.Start - preRollFrames * frameSamples);
+    if (!Reader)
+        Reader = std::make_unique<TInputReader>(Inputs);
     // One buffer for the whole segment; the encoder copies each frame's samples as it takes it.
     av_frame_unref(Frame.get());
     Frame->format = AV_SAMPLE_FMT_FLTP;
@@ -116,16 +122,18 @@ bool TSegmentEncoder::Encode(TSegment& segment, int preRollFrames,
     av_channel_layout_copy(&Frame->ch_layout, &Codec->ch_layout);
     int ret = av_frame_get_buffer(Frame.get(), 0);
     bool ok = ret >= 0 || Fail("out of memory", ret);
-    while (ok && pos < heldEnd) {
-        const int n = static_cast<int>(std::min(frameSamples, heldEnd - pos));
+    ok = ok && (Reader->Seek(static_cast<std::uint64_t>(pos)) || Fail(Reader->Error()));
+    while (ok && pos < readEnd) {
+        const int n = static_cast<int>(std::min(frameSamples, readEnd - pos));
         if ((ret = av_frame_make_writable(Frame.get())) < 0) {
             ok = Fail("out of memory", ret);
             break;
         }
         Frame->nb_samples = n;
-        for (int c = 0; c < Setup.Channels; ++c)
-            segment.Samples.CopyOut(c, pos - segment.First, n,
-                                    reinterpret_cast<float*>(Frame->extended_data[c]));
+        if (!Reader->Read(reinterpret_cast<float* const*>(Frame->extended_data), n)) {
+            ok = Fail(Reader->Error());
+            break;
+        }
         Frame->pts = pos;
         ok = Send(segment, Frame.get());
         if (done && pos >= segment.Bounds.Start && pos < segment.Bounds.End)

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "InputReader.h"
 #include "Segment.h"
 #include "common/AvHelpers.h"
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 // What every segment's encoder is opened with, so that all of them make the same decisions.
@@ -16,10 +18,11 @@ struct TEncoderSetup {
 
 // Encodes one segment with a fresh encoder: the pre-roll settles its state, the post-roll lets
 // it decide the last kept frame's window as a serial encode would, and only the packets whose
-// samples lie inside the segment are kept (the first segment's also the priming packet).
+// samples lie inside the segment are kept (the first segment's also the priming packet). It
+// reads the samples itself, from the inputs.
 class TSegmentEncoder {
 public:
-    explicit TSegmentEncoder(const TEncoderSetup& setup);
+    TSegmentEncoder(const TEncoderSetup& setup, const TInputSequence& inputs);
     TSegmentEncoder(const TSegmentEncoder&) = delete;
     TSegmentEncoder& operator=(const TSegmentEncoder&) = delete;
 
@@ -37,6 +40,9 @@ private:
     bool Fail(const std::string& reason, int code = 0);
 
     TEncoderSetup Setup;
+    const TInputSequence& Inputs;
+    // Made by the first encode, so that a worker that cannot allocate fails a segment.
+    std::unique_ptr<TInputReader> Reader;
     avhelpers::TCodecPtr Codec;
     avhelpers::TFramePtr Frame;
     avhelpers::TPacketPtr Packet;

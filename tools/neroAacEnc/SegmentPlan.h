@@ -1,11 +1,13 @@
 #pragma once
 
+#include "FrameCosts.h"
+
 #include <cstdint>
 #include <vector>
 
 // Where the continuous stream is cut for encoding on several cores. The cuts depend on the
-// stream's length and the thread count alone, so that every machine writes the same bytes for
-// the same -threads.
+// stream's length, its frames' costs and the thread count alone, never on timing, so that every
+// machine writes the same bytes for the same -threads.
 struct TSegmentBounds {
     std::int64_t Start = 0; // first sample whose packet the segment keeps
     std::int64_t End = 0;   // one past its last sample
@@ -15,7 +17,7 @@ class TSegmentPlan {
 public:
     static constexpr std::int64_t FrameSamples = 1024;
     // At most about 6 minutes at 44.1 kHz: a stream of an hour or more still keeps eight cores
-    // busy, and a segment's samples stay a bounded share of the memory cap.
+    // busy, and a segment's packets stay a bounded share of the memory cap.
     static constexpr std::int64_t MaxSegmentFrames = 16384;
     // The encoder's rate control wanders within a band of lambdas, a random walk with a long
     // memory, so a segment's encoder must be fed that long before its start to code as a
@@ -31,7 +33,9 @@ public:
     static constexpr std::int64_t MinSegmentFrames = PreRollFrames;
 
     // Whole frames, in as many segments as threads at least (a multiple of them when there are
-    // more), so that the threads finish together; none shorter than MinSegmentFrames but the
-    // last. The first segment, which needs no pre-roll, is longer by it.
-    static std::vector<TSegmentBounds> Cut(std::int64_t totalSamples, int threads);
+    // more), so that the threads finish together: each costs as much to encode, its pre-roll
+    // included, as the costs tell (the last no more); none is shorter than MinSegmentFrames but
+    // the last.
+    static std::vector<TSegmentBounds> Cut(std::int64_t totalSamples, int threads,
+                                           const TFrameCosts& costs = {});
 };
