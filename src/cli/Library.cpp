@@ -5,6 +5,7 @@
 #include "platform/Files.h"
 
 #include <algorithm>
+#include <filesystem>
 
 TLibrary::TLibrary(const TOptions& options) : Options(options) {}
 
@@ -30,7 +31,20 @@ void TLibrary::Walk() {
         return AddSheet(sheet, root);
     };
     walk.OnFile = [this](const std::string& file, const std::string& root) { AddFile(file, root); };
-    walk.Walk(Options.Paths);
+    // The window takes a name it cannot read for an empty folder; named here, it is an error.
+    std::vector<std::string> paths;
+    for (const std::string& path : Options.Paths) {
+        std::error_code ec;
+        if (std::filesystem::exists(path, ec)) {
+            paths.push_back(path);
+            continue;
+        }
+        TItem item;
+        item.Name = path;
+        item.Error = path + ": no such file or folder";
+        Items.push_back(std::move(item));
+    }
+    walk.Walk(paths);
     if (!Options.Combine.empty()) {
         // The combined item comes first and its sources are in walk order; it is planned last.
         TItem& combined = Items.front();

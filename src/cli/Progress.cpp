@@ -105,7 +105,7 @@ std::string TProgress::Status() const {
     std::string status = head;
     const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - Started).count();
-    if (done > 0.01 && elapsed > 1)
+    if (done > 0.01)
         status += ", " + Clock(elapsed * (1 - done) / done) + " left";
     const char* separator = "  ";
     for (const auto& [item, running] : Running) {
