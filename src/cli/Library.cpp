@@ -88,7 +88,9 @@ std::vector<std::string> TLibrary::AddSheet(const std::string& sheet, const std:
     } else {
         item.Job = std::move(own);
         item.SourceFolder = pipeline::FolderPart(tracks.front().Image);
-        item.Folder = OutputFolder(pipeline::FolderPart(sheet), root);
+        // A sheet named on its own has no folders to keep.
+        item.Folder = OutputFolder(pipeline::FolderPart(sheet),
+                                   root == sheet ? pipeline::FolderPart(sheet) : root);
         Plan(item);
     }
     Items.push_back(std::move(item));
@@ -120,7 +122,7 @@ void TLibrary::AddFile(const std::string& file, const std::string& root) {
     } else {
         item.Job = std::move(own);
         item.SourceFolder = pipeline::FolderPart(file);
-        item.Folder = OutputFolder(item.SourceFolder, root == file ? "" : root);
+        item.Folder = OutputFolder(item.SourceFolder, root == file ? item.SourceFolder : root);
         Plan(item);
     }
     Items.push_back(std::move(item));

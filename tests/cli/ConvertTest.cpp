@@ -196,6 +196,11 @@ TEST_F(Library, DryRunPlansBesideTheSourcesOrFlatAndWritesNothing) {
     EXPECT_FALSE(fs::exists(out / "new"));
     EXPECT_EQ(Tree(out.Path), (std::set<std::string>{"01 - First.m4a", "02 - Second.m4a"}));
 
+    // A file named on its own keeps none of its folders below DIR.
+    const TRunResult named =
+        RunTool({Program, "-n", "-o", dir, (Lib() / "Various/Loose.wav").string()});
+    EXPECT_EQ(named.Out, "convert " + lib + "Various/Loose.wav -> " + dir + "Loose.m4a\n");
+
     const TRunResult done = RunTool({Program, "-n", "--flat", "-o", dir, (Lib() / "CD").string()});
     EXPECT_EQ(done.Out, "skip " + dir + "01 - First.m4a (exists)\nskip " + dir +
                             "02 - Second.m4a (exists)\n");
