@@ -3,56 +3,15 @@
 #include "cli/Library.h"
 #include "cli/Options.h"
 #include "cli/Progress.h"
+#include "cli/StopSignals.h"
 
-#include <csignal>
 #include <cstdio>
-#include <pthread.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
 
 const int ExitFailed = 1;
 const int ExitUsage = 2;
-const int ExitStopped = 130;
-
-// Waits for SIGINT and SIGTERM on a thread of its own, so that a stop can take locks and reach
-// every job: the first stops the run, a second ends the program at once. SIGUSR1 ends the wait.
-class TStopSignals {
-public:
-    explicit TStopSignals(TBatch& batch) : Batch(batch) {
-        sigemptyset(&Set);
-        for (int signal : {SIGINT, SIGTERM, SIGUSR1})
-            sigaddset(&Set, signal);
-        // Blocked before any other thread starts, so every thread inherits it; the tools get
-        // the default mask back when they start.
-        pthread_sigmask(SIG_BLOCK, &Set, nullptr);
-        Watcher = std::thread([this] { Watch(); });
-    }
-    ~TStopSignals() {
-        pthread_kill(Watcher.native_handle(), SIGUSR1);
-        Watcher.join();
-    }
-    TStopSignals(const TStopSignals&) = delete;
-    TStopSignals& operator=(const TStopSignals&) = delete;
-
-private:
-    void Watch() {
-        for (bool stopped = false;;) {
-            int signal = 0;
-            if (sigwait(&Set, &signal) != 0 || signal == SIGUSR1)
-                return;
-            if (stopped)
-                _exit(ExitStopped);
-            stopped = true;
-            Batch.Stop();
-        }
-    }
-
-    TBatch& Batch;
-    sigset_t Set;
-    std::thread Watcher;
-};
 
 } // namespace
 
@@ -102,6 +61,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%zu converted, %zu skipped, %zu failed%s\n", batch.Converted,
                      batch.Skipped, batch.Failed, batch.Stopped() ? "; stopped" : "");
     if (batch.Stopped())
-        return ExitStopped;
+        return TStopSignals::ExitStopped;
     return batch.Failed > 0 ? ExitFailed : 0;
 }
