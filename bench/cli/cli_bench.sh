@@ -18,8 +18,8 @@ for i in $(seq -w 1 12); do
   mkdir -p "$folder"
   make_track "$i" "$work/track.wav"
   "$app/flac" -s -o "$folder/$i Track.flac" "$work/track.wav"
+  rm "$work/track.wav"
 done
-rm "$work/track.wav"
 
 ours=() theirs=()
 for ((i = 0; i < runs; i++)); do

@@ -45,7 +45,7 @@ std::string FolderCover(const std::string& folder) {
 } // namespace
 
 TBatch::TBatch(std::vector<TItem>& items, const TOptions& options, TProgress& progress)
-    : Items(items), Options(options), Progress(progress) {}
+    : Items(items), Options(options), Progress(progress), Cores(TOptions::UsableCores()) {}
 
 void TBatch::Run() {
     std::size_t work = 0;
@@ -94,6 +94,16 @@ void TBatch::Work() {
                 return;
             index = Next++;
             Running.push_back(Items[index].Job.get());
+            // Jobs side by side already fill the cores; an encoder that splits its input across
+            // them as well only pays the pre-roll of its segments. Near the end fewer jobs run,
+            // and each takes a larger share.
+            const std::size_t waiting = static_cast<std::size_t>(
+                std::count_if(Items.begin() + static_cast<std::ptrdiff_t>(Next), Items.end(),
+                              [](const TItem& item) { return item.Job != nullptr; }));
+            const std::size_t busy = std::min<std::size_t>(Options.Jobs, waiting + Running.size());
+            const unsigned threads = std::max(1u, Cores / static_cast<unsigned>(busy));
+            Items[index].Job->SetEncoderOption(Options.EncoderOption + " -threads " +
+                                               std::to_string(threads));
         }
         Convert(index, console);
         {

@@ -38,6 +38,7 @@ private:
     std::vector<TItem>& Items;
     const TOptions& Options;
     TProgress& Progress;
+    const unsigned Cores;
     std::mutex Lock;
     std::size_t Next = 0;
     std::atomic<bool> Stopping = false;
