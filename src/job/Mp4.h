@@ -122,7 +122,7 @@ private:
     std::shared_ptr<const TCueSheet> LoadSheet(const std::string& path);
     // The decode every track of one image shares.
     std::shared_ptr<TCueImage> ImageOf(const std::string& path);
-    // Makes the wanted path unique as OutputFile and converts into it.
+    // Makes the wanted path unique as OutputFile, or stages it, and converts into it.
     bool ConvertInto(const std::string& wanted);
     // Gives the staged OutputFile the wanted name, or the next free one; false, with the stand-in
     // removed and ErrorLines telling why, when it cannot.
