@@ -8,6 +8,7 @@
 #include "app/Settings.h"
 #include "app/StatusBar.h"
 #include "job/Mp4.h"
+#include "job/SourceWalk.h"
 #include "pipeline/AbortState.h"
 #include "pipeline/Onename.h"
 #include "pipeline/PathParts.h"
@@ -42,7 +43,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <set>
 
@@ -89,9 +89,6 @@ const TSaveMode SaveModes[] = {
      TSaveMode::TFolder::Chosen, TSaveMode::TName::Source},
 };
 
-const std::set<std::string> CueExtensions = {".ape", ".flac", ".wav",  ".mp3",  ".cue",  ".wv",
-                                             ".m4a", ".mp4",  ".aif",  ".aiff", ".aifc", ".tta",
-                                             ".ogg", ".oga",  ".opus", ".wma"};
 // A track row keeps its sheet and number here; its text is for the eye.
 const int SheetRole = Qt::UserRole;
 const int TrackRole = Qt::UserRole + 1;
@@ -783,26 +780,17 @@ void TMainForm::DropPaths(const QStringList& paths) {
     ui->stbarSavedTo->SetPanelText(1, "");
     ui->PageControl1->setCurrentIndex(0);
     ui->prGauge->SetProgress(0);
-    const auto isFolder = [](const QString& name) {
-        std::error_code ec;
-        // A name whose attributes cannot be read is taken for a folder and so yields nothing.
-        const std::filesystem::file_status status = std::filesystem::status(name.toStdString(), ec);
-        return ec || std::filesystem::is_directory(status);
+    TSourceWalk walk;
+    walk.OnSheet = [this](const std::string& sheet, const std::string&) {
+        return AddCueEntry(QString::fromStdString(sheet));
     };
-    const auto isSheet = [](const QString& name) {
-        return pipeline::LowerExtension(name.toStdString()) == ".cue";
+    walk.OnFile = [this](const std::string& file, const std::string&) {
+        AddCueEntry(QString::fromStdString(file));
     };
-    // Sheets first, as in a folder: an image dropped with its sheet is not added on its own.
-    std::set<std::string> images;
+    std::vector<std::string> names;
     for (const QString& name : paths)
-        if (!isFolder(name) && isSheet(name))
-            AddCueEntry(name, &images);
-    for (const QString& name : paths) {
-        if (isFolder(name))
-            SearchDir2(name);
-        else if (!isSheet(name) && !images.count(name.toStdString()))
-            AddCueEntry(name);
-    }
+        names.push_back(name.toStdString());
+    walk.Walk(names);
     if (!Busy) {
         if (ui->lbxCueList->count() > 0)
             ui->btnConvert->setEnabled(true);
@@ -810,11 +798,12 @@ void TMainForm::DropPaths(const QStringList& paths) {
     }
 }
 
-void TMainForm::AddCueEntry(const QString& path, std::set<std::string>* images) {
+std::vector<std::string> TMainForm::AddCueEntry(const QString& path) {
     const std::string name = path.toStdString();
     const std::string extension = pipeline::LowerExtension(name);
-    if (!CueExtensions.count(extension))
-        return;
+    std::vector<std::string> images;
+    if (!TMP4::IsSourceKind(name))
+        return images;
     // An image with a sheet inside stands for its tracks; one whose sheet is of no use is
     // converted whole.
     const std::vector<TMP4::TSheetTrack> tracks = mp4->AddCueSheet(name);
@@ -825,7 +814,7 @@ void TMainForm::AddCueEntry(const QString& path, std::set<std::string>* images) 
     if (tracks.empty() && extension != ".cue") {
         if (mp4->AddSrcFile(name))
             ui->lbxCueList->addItem(path);
-        return;
+        return images;
     }
     for (const TMP4::TSheetTrack& track : tracks) {
         const QString number = QString::number(track.Number).rightJustified(2, '0');
@@ -835,9 +824,9 @@ void TMainForm::AddCueEntry(const QString& path, std::set<std::string>* images) 
         row->setData(SheetRole, path);
         row->setData(TrackRole, track.Number);
         ui->lbxCueList->addItem(row);
-        if (images)
-            images->insert(track.Image);
+        images.push_back(track.Image);
     }
+    return images;
 }
 
 QString TMainForm::RowPath(const QListWidgetItem& row) {
@@ -851,21 +840,6 @@ void TMainForm::AddRowSource(const QListWidgetItem& row) {
         mp4->AddSrcFile(row.text().toStdString());
     } else if (!mp4->AddCueTrack(sheet.toString().toStdString(), row.data(TrackRole).toInt())) {
         ui->memError->appendPlainText(Text(mp4->SheetError));
-    }
-}
-
-void TMainForm::SearchDir2(const QString& folder) {
-    const QString prefix = folder.endsWith('/') ? folder : folder + '/';
-    const std::vector<std::string> names = platform::FolderFileNames(prefix.toStdString());
-    // The sheets first: an image they stand for is not added again on its own.
-    std::set<std::string> images;
-    for (const std::string& name : names)
-        if (pipeline::LowerExtension(name) == ".cue")
-            AddCueEntry(prefix + QString::fromStdString(name), &images);
-    for (const std::string& name : names) {
-        const QString path = prefix + QString::fromStdString(name);
-        if (pipeline::LowerExtension(name) != ".cue" && !images.count(path.toStdString()))
-            AddCueEntry(path);
     }
 }
 

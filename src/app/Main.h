@@ -10,7 +10,6 @@
 #include <array>
 #include <functional>
 #include <memory>
-#include <set>
 #include <string>
 
 class QListWidgetItem;
@@ -100,7 +99,6 @@ public:
     void ProcessMessage(QEvent* message, bool& handled);
     // Takes the paths as a drop of them: the files and folders a file manager opens us with.
     void DropPaths(const QStringList& paths);
-    void SearchDir2(const QString& folder);
     void lbxCueListMouseDown(Qt::MouseButton button, QPoint at);
     void lbxCueListMouseUp(Qt::MouseButton button, QPoint at);
     void btnClearCueClick();
@@ -121,9 +119,8 @@ private:
     void SourceDone(TMP4& job, bool removeCueRow);
     void WriteLogFile();
     void InstallMessageHook();
-    // Adds the file's row, or a sheet's track rows; the images the sheet stands for go into
-    // images when it is given.
-    void AddCueEntry(const QString& path, std::set<std::string>* images = nullptr);
+    // Adds the file's row, or a sheet's track rows; returns the images the sheet stands for.
+    std::vector<std::string> AddCueEntry(const QString& path);
     // The path a row stands for: its file, or the sheet of its track.
     static QString RowPath(const QListWidgetItem& row);
     // Hands the row to the job as it was dropped.

@@ -22,11 +22,14 @@
 #include "tags/FlacCueSheet.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <random>
 #include <set>
 #include <sstream>
 
@@ -177,6 +180,24 @@ std::string SizeText(std::uint64_t bytes) {
     return text;
 }
 
+// A hidden name beside the wanted one that no file has yet; the extension stays, as the encoder
+// chooses its container by it.
+std::string StandInName(const std::string& wanted) {
+    static constexpr char Letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device random;
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof Letters - 2);
+    for (;;) {
+        std::string tag;
+        for (int k = 0; k < 6; ++k)
+            tag += Letters[pick(random)];
+        const std::string name = pipeline::FolderPart(wanted) + "." +
+                                 pipeline::StripExtension(pipeline::FileNamePart(wanted)) +
+                                 ".partial-" + tag + pipeline::ExtensionPart(wanted);
+        if (!platform::FileExists(name))
+            return name;
+    }
+}
+
 // One cover serves a file: the first source in cue order that has one.
 bool HasCover(const TBase* source) {
     return !source->Cover.Path().empty();
@@ -196,6 +217,12 @@ TMP4::~TMP4() {
 void TMP4::Raise(const TEvent& event) {
     if (event)
         event(*this);
+}
+
+bool TMP4::IsSourceKind(const std::string& path) {
+    const std::string extension = pipeline::LowerExtension(path);
+    return extension == ".cue" || extension == ".wav" || extension == ".ape" ||
+           extension == ".flac" || extension == ".mp3" || TAvAudio::KnownExtension(path);
 }
 
 bool TMP4::AddSrcFile(const std::string& path) {
@@ -344,6 +371,7 @@ bool TMP4::DoConvert(bool combine, bool toSelected) {
     EncodeFailed = false;
     Failed = false;
     Refusal.clear();
+    Written.clear();
     if (Sources.empty())
         return false;
     if (toSelected)
@@ -441,8 +469,40 @@ std::string TMP4::RoomRefusal(bool combine, bool toSelected) const {
 
 bool TMP4::ConvertInto(const std::string& wanted) {
     OneName.Path = wanted;
-    OutputFile = OneName.UniqueName();
-    return Convert();
+    OutputFile = StageOutputs ? StandInName(wanted) : OneName.UniqueName();
+    const bool result = Convert();
+    if (StageOutputs && platform::FileExists(OutputFile)) {
+        if (!result) {
+            platform::DeleteFile(OutputFile);
+            return false;
+        }
+        return NameStaged(wanted);
+    }
+    if (result && platform::FileExists(OutputFile))
+        Written.push_back(OutputFile);
+    return result;
+}
+
+bool TMP4::NameStaged(const std::string& wanted) {
+    const std::string staged = OutputFile;
+    for (;;) {
+        const std::string name = KeepWantedName ? wanted : OneName.UniqueName();
+        const int error = platform::MoveNoReplace(staged, name);
+        if (error == 0) {
+            OutputFile = name;
+            Written.push_back(name);
+            return true;
+        }
+        // Another writer took the free name first: the next one is free again.
+        if (error == EEXIST && !KeepWantedName)
+            continue;
+        platform::DeleteFile(staged);
+        ErrorLines = {error == EEXIST
+                          ? name + " appeared while it was written; it was left as it is"
+                          : "Cannot name " + name + ": " + std::strerror(error)};
+        Failed = true;
+        return false;
+    }
 }
 
 bool TMP4::Convert() {
@@ -451,11 +511,14 @@ bool TMP4::Convert() {
     Refusal.clear();
     EncodeFailed = false;
     Accepted.clear();
+    Cons.Console = Console;
 
     for (TBase* source : JobSources) {
         ErrorLines.clear();
         source->SetAbort(Abort);
         source->Image().SetAbort(Abort);
+        source->SetConsole(Console);
+        source->Image().SetConsole(Console);
         source->CollectTags();
         MetaArgs = source->MetaArgs;
         source->OnProgress = [this](TBase& s) { RelayProgress(s); };

@@ -59,6 +59,17 @@ public:
     std::string OutputDir;
     std::string TaggerCommand;
     TCons Cons;
+    // The terminal every tool of this job runs in; none: the process's own. Jobs that run side
+    // by side each need their own.
+    platform::TConsole* Console = nullptr;
+    // Each output is written under a hidden stand-in name in its folder and takes its name only
+    // once it is complete, so a run stopped halfway leaves nothing a later run could take for
+    // done. It never takes a name that exists by then: it takes the next free number instead,
+    // or with KeepWantedName fails.
+    bool StageOutputs = false;
+    bool KeepWantedName = false;
+    // The names the outputs of the last DoConvert were given, in order.
+    std::vector<std::string> Written;
     TEvent OnSourceDone, OnEncodeDone, OnTagProgress, OnProgress, OnStepStart, OnTagStart,
         OnTagDone;
     std::vector<TBase*> JobSources;
@@ -84,6 +95,8 @@ public:
     void SetOutputDir(const std::string& dir) { OutputDir = dir; }
     void SetEncoderOption(const std::string& option) { EncoderOption = option; }
 
+    // Whether the file is of a kind AddSrcFile takes (a sheet included), judged by its name.
+    static bool IsSourceKind(const std::string& path);
     // Keeps a source for the file when its kind is known and the file is usable; a sheet, and a
     // FLAC or APE image with a usable sheet inside, give one source per track.
     bool AddSrcFile(const std::string& path);
@@ -114,8 +127,11 @@ private:
     std::shared_ptr<const TCueSheet> LoadSheet(const std::string& path);
     // The decode every track of one image shares.
     std::shared_ptr<TCueImage> ImageOf(const std::string& path, const std::string& type);
-    // Makes the wanted path unique as OutputFile and converts into it.
+    // Makes the wanted path unique as OutputFile, or stages it, and converts into it.
     bool ConvertInto(const std::string& wanted);
+    // Gives the staged OutputFile the wanted name, or the next free one; false, with the stand-in
+    // removed and ErrorLines telling why, when it cannot.
+    bool NameStaged(const std::string& wanted);
     // The refusal when the temporary WAVs or the MP4 files of this run cannot fit where they
     // go; empty when they can or when the room cannot be told.
     std::string RoomRefusal(bool combine, bool toSelected) const;

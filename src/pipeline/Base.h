@@ -85,6 +85,8 @@ public:
 
     // The job's abort state, which this source and its tool runs follow from now on.
     void SetAbort(const TAbortState& abort);
+    // The terminal this source's tools run in from now on; none: the process's own.
+    void SetConsole(platform::TConsole* console) { Cons.Console = console; }
 
     // Takes the path only once, and only an existing file this kind accepts.
     void SetSrcFile(const std::string& path);

@@ -8,8 +8,12 @@ namespace {
 const int PollSliceMs = 150;
 }
 
+platform::TConsole& TCons::Terminal() const {
+    return Console ? *Console : platform::TConsole::Instance();
+}
+
 void TCons::Poll() {
-    ScreenLines = platform::TConsole::Instance().Snapshot();
+    ScreenLines = Terminal().Snapshot();
     if (OnPoll)
         OnPoll(*this);
 }
@@ -17,7 +21,7 @@ void TCons::Poll() {
 // The terminal is never shown, so neither its title (the caption) nor showConsole matter.
 bool TCons::Run(const std::string& /*caption*/, const std::string& commandLine,
                 const std::string& workFolder, bool /*showConsole*/) {
-    platform::TConsole& console = platform::TConsole::Instance();
+    platform::TConsole& console = Terminal();
     // Without a terminal the tool still runs; its screen just cannot be read.
     console.Prepare(BufferWidth, BufferHeight);
     Finished = false;

@@ -6,14 +6,20 @@
 #include <string>
 #include <vector>
 
-// Runs one console tool at a time in the process's hidden terminal and hands its owner a
-// snapshot of the screen after every poll slice.
+namespace platform {
+class TConsole;
+}
+
+// Runs one console tool at a time in a hidden terminal and hands its owner a snapshot of the
+// screen after every poll slice.
 class TCons {
 public:
     bool Finished = false;
     // The owner's abort state: while it is requested, each poll terminates the tool. None: every
     // tool runs to its end.
     const TAbortState* Abort = nullptr;
+    // The terminal the tools run in; none: the process's own.
+    platform::TConsole* Console = nullptr;
     int BufferWidth = 265;
     int BufferHeight = 200;
     std::function<void(TCons&)> OnPoll;
@@ -25,5 +31,6 @@ public:
              const std::string& workFolder, bool showConsole);
 
 private:
+    platform::TConsole& Terminal() const;
     void Poll();
 };

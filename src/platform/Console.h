@@ -6,11 +6,14 @@
 
 namespace platform {
 
-// The one hidden terminal of the process: a pseudo-terminal whose output feeds a libvterm screen.
-// It is opened on first use and kept until the process ends; one child runs in it at a time.
+// A hidden terminal: a pseudo-terminal whose output feeds a libvterm screen. It is opened on first
+// use and kept until its owner ends; one child runs in it at a time. The window has the one of the
+// process (Instance); the console converter gives each job running beside others its own.
 class TConsole {
 public:
     static TConsole& Instance();
+
+    TConsole();
 
     TConsole(const TConsole&) = delete;
     TConsole& operator=(const TConsole&) = delete;
@@ -36,7 +39,6 @@ public:
     ~TConsole();
 
 private:
-    TConsole();
     struct TImpl;
     std::unique_ptr<TImpl> Impl;
 };

@@ -3,6 +3,9 @@
 #include "platform/NaturalOrder.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
@@ -39,18 +42,42 @@ bool DeleteFile(const std::string& path) {
     return !path.empty() && unlink(path.c_str()) == 0;
 }
 
-std::vector<std::string> FolderFileNames(const std::string& folder) {
+int MoveNoReplace(const std::string& from, const std::string& to) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return errno;
+    // Where the file system cannot rename so, a hard link is just as exclusive.
+    if (link(from.c_str(), to.c_str()) != 0)
+        return errno;
+    unlink(from.c_str());
+    return 0;
+}
+
+namespace {
+
+std::vector<std::string> EntryNames(const std::string& folder, bool folders) {
     std::vector<std::string> names;
     std::error_code ec;
     std::filesystem::directory_iterator entry(folder, ec);
     for (; !ec && entry != std::filesystem::directory_iterator(); entry.increment(ec)) {
         std::error_code kindError;
-        if (!entry->is_directory(kindError))
+        if (entry->is_directory(kindError) == folders)
             names.push_back(entry->path().filename().string());
     }
     std::sort(names.begin(), names.end(),
               [](const std::string& a, const std::string& b) { return NaturalLess(a, b); });
     return names;
+}
+
+} // namespace
+
+std::vector<std::string> FolderFileNames(const std::string& folder) {
+    return EntryNames(folder, false);
+}
+
+std::vector<std::string> FolderFolderNames(const std::string& folder) {
+    return EntryNames(folder, true);
 }
 
 std::optional<TFolderRoom> FolderRoom(const std::string& folder) {

@@ -19,9 +19,15 @@ std::optional<std::vector<std::uint8_t>> ReadSmallFile(const std::string& path,
 // Removes a file; false when nothing was removed.
 bool DeleteFile(const std::string& path);
 
+// Gives a file a new name in the same file system, never in place of a file there; 0, or the
+// errno (EEXIST when the name is taken).
+int MoveNoReplace(const std::string& from, const std::string& to);
+
 // Names of the entries of a folder that are not folders themselves, in a file manager's order
 // (NaturalLess). A folder that cannot be listed gives none.
 std::vector<std::string> FolderFileNames(const std::string& folder);
+// Names of the folders in a folder (links to folders included), in the same order.
+std::vector<std::string> FolderFolderNames(const std::string& folder);
 
 // The room this user has in a folder's file system, and which file system it is (two folders
 // of one file system share its Volume).

@@ -38,7 +38,9 @@ TEST_F(Installed, HoldsTheProductOnly) {
             tree.insert(entry.path().lexically_relative(Prefix->Path).string());
     EXPECT_EQ(tree, (std::set<std::string>{
                         "bin/parvane",
+                        "bin/parvane-convert",
                         "lib/parvane/parvane",
+                        "lib/parvane/parvane-convert",
                         "lib/parvane/mac",
                         "lib/parvane/avdec",
                         "lib/parvane/neroAacEnc",
@@ -50,6 +52,7 @@ TEST_F(Installed, HoldsTheProductOnly) {
                         "share/applications/org.quillaby.Parvane.desktop",
                         "share/icons/hicolor/scalable/apps/org.quillaby.Parvane.svg",
                         "share/metainfo/org.quillaby.Parvane.metainfo.xml",
+                        "share/man/man1/parvane-convert.1.gz",
                     }));
 }
 
@@ -57,7 +60,9 @@ TEST_F(Installed, HoldsTheProductOnly) {
 TEST_F(Installed, LinksLeadToTheApplicationFolderAndTheDebianTools) {
     EXPECT_EQ(fs::read_symlink(At("bin/parvane")), "../lib/parvane/parvane");
     EXPECT_EQ(fs::canonical(At("bin/parvane")), fs::canonical(At("lib/parvane/parvane")));
-    for (const char* tool : {"parvane", "mac", "avdec", "neroAacEnc", "neroAacTag"}) {
+    EXPECT_EQ(fs::read_symlink(At("bin/parvane-convert")), "../lib/parvane/parvane-convert");
+    for (const char* tool :
+         {"parvane", "parvane-convert", "mac", "avdec", "neroAacEnc", "neroAacTag"}) {
         const fs::path path = At(std::string("lib/parvane/") + tool);
         EXPECT_FALSE(fs::is_symlink(path)) << tool;
         EXPECT_EQ(access(path.c_str(), X_OK), 0) << tool;
@@ -106,4 +111,19 @@ TEST_F(Installed, StartsWithFilesOnItsCommandLine) {
     EXPECT_TRUE(run.TimedOut) << "ended early: exit " << run.ExitCode << ", signal " << run.Signal
                               << "\n"
                               << run.Err;
+}
+
+// The console converter, run through its link, finds its tools in the application folder; its
+// installed manual page renders.
+TEST_F(Installed, ConsoleConverterRunsThroughItsLink) {
+    tooltest::TScopedFolder home;
+    tooltest::WriteWav(home / "song.wav", {}, 44100);
+    const auto run =
+        tooltest::RunTool({At("bin/parvane-convert").string(), (home / "song.wav").string()});
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_TRUE(fs::exists(home / "song.m4a"));
+    const auto man =
+        tooltest::RunTool({"/usr/bin/man", "-l", At("share/man/man1/parvane-convert.1.gz")});
+    EXPECT_EQ(man.ExitCode, 0) << man.Err;
+    EXPECT_NE(man.Out.find("--output-dir"), std::string::npos);
 }

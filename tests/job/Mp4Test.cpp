@@ -229,6 +229,34 @@ TEST_F(Mp4Job, SeparateFilesNeverReplaceExistingOnes) {
     EXPECT_EQ(Mp4sIn(selected), (Strings{"other-1.mp4", "other.mp4", "song-1.mp4", "song.mp4"}));
 }
 
+// Staged, an output is only under a hidden stand-in name until it is tagged, and a name that
+// turns up meanwhile is never replaced: the next number, or with KeepWantedName a failure.
+TEST_F(Mp4Job, StagedOutputsTakeTheirNameOnlyWhenCompleteAndReplaceNothing) {
+    const Strings files = {MakeWav("song.wav", 1)};
+    Job.StageOutputs = true;
+    Strings whileTagging;
+    Job.OnTagStart = [&](TMP4&) {
+        whileTagging = Mp4sIn(Src);
+        WriteFile(Src / "song.mp4", "meanwhile");
+    };
+    ASSERT_TRUE(Run(files, false, false));
+    ASSERT_EQ(whileTagging.size(), 1u);
+    EXPECT_TRUE(whileTagging[0].starts_with(".song.")) << whileTagging[0];
+    EXPECT_EQ(Job.Written, Strings{(Src / "song-1.mp4").string()});
+    EXPECT_EQ(Mp4sIn(Src), (Strings{"song-1.mp4", "song.mp4"}));
+    EXPECT_EQ(tooltest::ReadFile(Src / "song.mp4"), "meanwhile");
+    EXPECT_NEAR(Duration(Src / "song-1.mp4"), 1, 0.1);
+
+    fs::remove(Src / "song.mp4");
+    fs::remove(Src / "song-1.mp4");
+    Job.KeepWantedName = true;
+    EXPECT_FALSE(Run(files, false, false));
+    EXPECT_TRUE(Job.Written.empty());
+    EXPECT_TRUE(Job.Failed);
+    EXPECT_EQ(Mp4sIn(Src), Strings{"song.mp4"});
+    EXPECT_EQ(tooltest::ReadFile(Src / "song.mp4"), "meanwhile");
+}
+
 TEST_F(Mp4Job, CombinedIntoASelectedFolder) {
     const Strings files = {MakeWav("a.wav", 1), MakeWav("b.wav", 1)};
     const fs::path selected = Work / "out.b";
