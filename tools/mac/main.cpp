@@ -3,18 +3,13 @@
 #include "ApeDecoder.h"
 #include "common/AvHelpers.h"
 #include "common/AvLog.h"
+#include "common/DecodeCommand.h"
 #include "common/DecodeProgress.h"
-#include "common/FdIo.h"
-#include "common/OutputFile.h"
+#include "common/DecodeTarget.h"
 #include "common/ToolText.h"
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -37,21 +32,10 @@ const char* const HelpText =
     "\n"
     "Exit status: 0 decoded, 1 failed, 2 wrong command line.\n";
 
-// After a failure the output is an empty file, whether it was handed over empty or missing.
-void LeaveEmpty(const std::string& path) {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0)
-        close(fd);
-}
-
 int Run(const std::string& source, const std::string& target) {
-    struct stat st {};
-    const bool targetExists = lstat(target.c_str(), &st) == 0;
-    const std::string shown = tooltext::ShortPath(target, 100);
-    if (targetExists && !S_ISREG(st.st_mode))
-        return tooltext::Error(Tool, shown + " exists and is not a regular file");
-    if (targetExists && st.st_size != 0)
-        return tooltext::Error(Tool, shown + " exists and is not empty; it is not overwritten");
+    TDecodeTarget out(target);
+    if (const std::string refusal = out.Refusal(); !refusal.empty())
+        return tooltext::Error(Tool, refusal);
 
     TAvLog::Install();
     tooltext::Line("mac: APE decoder (Parvane, FFmpeg libavcodec " +
@@ -64,7 +48,7 @@ int Run(const std::string& source, const std::string& target) {
     if (const char* from = std::getenv("PARVANE_MAC_RF64_FROM"))
         decoder.SetRf64From(std::strtoull(from, nullptr, 10));
     if (!decoder.Open(source)) {
-        LeaveEmpty(target);
+        out.Fail();
         return tooltext::Error(Tool, decoder.Error());
     }
     const auto& fmt = decoder.Format();
@@ -74,34 +58,18 @@ int Run(const std::string& source, const std::string& target) {
         tooltext::OneDecimal(static_cast<double>(decoder.DeclaredSamples()) / fmt.SampleRate) +
         " seconds");
 
-    TOutputFile out(target);
     if (!out.Create()) {
-        LeaveEmpty(target);
+        out.Fail();
         return tooltext::Error(Tool, out.Error());
     }
-    TFdIo io(out.Fd());
-    if (!io.Context())
-        return tooltext::Error(Tool, "out of memory");
     TDecodeProgress progress(decoder.DeclaredSamples());
-    bool ok = decoder.DecodeTo(io.Context(), [&](std::int64_t done) { progress.Update(done); });
+    bool ok = decoder.DecodeTo(out.Context(), [&](std::int64_t done) { progress.Update(done); });
     progress.Finish();
     if (!ok) {
-        out.Discard();
-        LeaveEmpty(target);
+        out.Fail();
         return tooltext::Error(Tool, decoder.Error());
     }
-    if (!io.Flush()) {
-        out.Discard();
-        LeaveEmpty(target);
-        return tooltext::Error(Tool, "cannot write " + shown + ": " + io.Error());
-    }
-    // The empty file handed over is a reservation: replace it, but nothing that has grown since.
-    bool placed = false;
-    if (targetExists && lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
-        placed = out.CommitReplace(false);
-    else
-        placed = out.CommitNew(false);
-    if (!placed)
+    if (!out.Commit())
         return tooltext::Error(Tool, out.Error());
     tooltext::Line("Success: " + std::to_string(decoder.DeclaredSamples()) + " samples written");
     return 0;
@@ -110,14 +78,5 @@ int Run(const std::string& source, const std::string& target) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        tooltext::Write(HelpText, 1);
-        return 0;
-    }
-    if (argc != 4)
-        return tooltext::Usage(Tool, "expects SOURCE OUTPUT -d");
-    if (std::strcmp(argv[3], "-d") != 0)
-        return tooltext::Usage(Tool, std::string("mode ") + argv[3] +
-                                         " is not offered; only -d (decode to WAV) is");
-    return Run(argv[1], argv[2]);
+    return decodecommand::Main(argc, argv, Tool, HelpText, Run);
 }
