@@ -60,9 +60,7 @@ TAvDecoder::~TAvDecoder() {
 }
 
 bool TAvDecoder::Fail(const std::string& reason, int code) {
-    Err = TAvLog::Reason(reason, code);
-    if (TAvLog::ErrorCount() > 0 && Err.find(TAvLog::FirstError()) == std::string::npos)
-        Err += " (" + TAvLog::FirstError() + ")";
+    Err = TAvLog::Failure(reason, code);
     return false;
 }
 

@@ -52,3 +52,10 @@ std::string TAvLog::Reason(const std::string& reason, int code) {
     av_strerror(code, text, sizeof text);
     return reason + ": " + text;
 }
+
+std::string TAvLog::Failure(const std::string& reason, int code) {
+    std::string text = Reason(reason, code);
+    if (ErrorCount() > 0 && text.find(FirstError()) == std::string::npos)
+        text += " (" + FirstError() + ")";
+    return text;
+}

@@ -12,4 +12,6 @@ public:
     static std::string FirstError();
     // reason, followed by libav's text for code when code is one of its errors.
     static std::string Reason(const std::string& reason, int code);
+    // Reason, and the first logged error too when it tells more: a decoder's whole complaint.
+    static std::string Failure(const std::string& reason, int code);
 };

@@ -32,9 +32,7 @@ TApeDecoder::~TApeDecoder() {
 }
 
 bool TApeDecoder::Fail(const std::string& reason, int code) {
-    Err = TAvLog::Reason(reason, code);
-    if (TAvLog::ErrorCount() > 0 && Err.find(TAvLog::FirstError()) == std::string::npos)
-        Err += " (" + TAvLog::FirstError() + ")";
+    Err = TAvLog::Failure(reason, code);
     return false;
 }
 
