@@ -132,66 +132,52 @@ void TApeTagReader::ReadApeTag(TByteSource& file, std::span<std::string> tagValu
     }
 }
 
-std::vector<std::uint8_t> TApeTagReader::ReadFrontCover(TByteSource& file, std::size_t maxImage) {
+bool TApeTagReader::SeekItem(TByteSource& file, const char* key, std::uint32_t& valueSize) {
     Id3v1Length = 0;
     ApeFooter = {};
     if (file.Size() < Id3v1Size)
-        return {};
+        return false;
     // Only to learn whether the trailer is there; its values are not wanted.
     std::array<std::string, TagFieldCount> unused;
     ReadId3v1(file, unused);
     std::uint32_t itemCount = 0;
     const std::uint64_t itemsEnd = FindItems(file, itemCount);
     for (std::uint32_t item = 0; itemsEnd != 0 && item < itemCount; ++item) {
-        std::uint32_t valueSize = 0;
         if (!NextItem(file, itemsEnd, valueSize))
-            return {};
-        const std::uint64_t valueEnd = file.Position() + valueSize;
-        if (!platform::SameTextAscii(ItemKey, "Cover Art (Front)")) {
-            if (!file.Seek(valueEnd))
-                return {};
-            continue;
-        }
-        std::uint8_t byte = 1;
-        while (byte != 0 && file.Position() < valueEnd)
-            if (file.Read(&byte, 1) != 1)
-                return {};
-        if (byte != 0 || valueEnd - file.Position() > maxImage)
-            return {};
-        std::vector<std::uint8_t> image(valueEnd - file.Position());
-        if (file.Read(image.data(), image.size()) != image.size())
-            return {};
-        return image;
+            return false;
+        if (platform::SameTextAscii(ItemKey, key))
+            return true;
+        if (!file.Seek(file.Position() + valueSize))
+            return false;
     }
-    return {};
+    return false;
+}
+
+std::vector<std::uint8_t> TApeTagReader::ReadFrontCover(TByteSource& file, std::size_t maxImage) {
+    std::uint32_t valueSize = 0;
+    if (!SeekItem(file, "Cover Art (Front)", valueSize))
+        return {};
+    const std::uint64_t valueEnd = file.Position() + valueSize;
+    std::uint8_t byte = 1;
+    while (byte != 0 && file.Position() < valueEnd)
+        if (file.Read(&byte, 1) != 1)
+            return {};
+    if (byte != 0 || valueEnd - file.Position() > maxImage)
+        return {};
+    std::vector<std::uint8_t> image(valueEnd - file.Position());
+    if (file.Read(image.data(), image.size()) != image.size())
+        return {};
+    return image;
 }
 
 std::string TApeTagReader::ReadCueSheet(TByteSource& file, std::size_t maxBytes) {
-    Id3v1Length = 0;
-    ApeFooter = {};
-    if (file.Size() < Id3v1Size)
+    std::uint32_t valueSize = 0;
+    if (!SeekItem(file, "Cuesheet", valueSize) || valueSize > maxBytes)
         return {};
-    std::array<std::string, TagFieldCount> unused;
-    ReadId3v1(file, unused);
-    std::uint32_t itemCount = 0;
-    const std::uint64_t itemsEnd = FindItems(file, itemCount);
-    for (std::uint32_t item = 0; itemsEnd != 0 && item < itemCount; ++item) {
-        std::uint32_t valueSize = 0;
-        if (!NextItem(file, itemsEnd, valueSize))
-            return {};
-        if (!platform::SameTextAscii(ItemKey, "Cuesheet")) {
-            if (!file.Seek(file.Position() + valueSize))
-                return {};
-            continue;
-        }
-        if (valueSize > maxBytes)
-            return {};
-        std::string sheet(valueSize, '\0');
-        if (file.Read(reinterpret_cast<std::uint8_t*>(sheet.data()), valueSize) != valueSize)
-            return {};
-        return sheet;
-    }
-    return {};
+    std::string sheet(valueSize, '\0');
+    if (file.Read(reinterpret_cast<std::uint8_t*>(sheet.data()), valueSize) != valueSize)
+        return {};
+    return sheet;
 }
 
 // The key ends at a zero byte or at any byte above 127, which is consumed with it.

@@ -50,5 +50,7 @@ private:
     // Reads an item's header and key; false when it does not lie whole before end.
     bool NextItem(TByteSource& file, std::uint64_t end, std::uint32_t& valueSize);
     bool ReadKey(TByteSource& file, std::uint64_t end);
+    // Moves to the value of the first item named key; false when there is none.
+    bool SeekItem(TByteSource& file, const char* key, std::uint32_t& valueSize);
     int KeySlot() const;
 };
