@@ -290,10 +290,7 @@ std::shared_ptr<TCueImage> TMP4::ImageOf(const std::string& path, const std::str
     // Only the sheet tells a raw CD image, by its type; a file of a kind known by its name is
     // that kind whatever the sheet says. Raw samples have no header to probe, so the name decides.
     const std::string raw = platform::AsciiLower(type);
-    const std::string extension = pipeline::LowerExtension(path);
-    const bool named = extension == ".wav" || extension == ".ape" || extension == ".flac" ||
-                       extension == ".mp3" || TAvAudio::KnownExtension(path);
-    if (!named && (raw == "binary" || raw == "motorola"))
+    if (!IsSourceKind(path) && (raw == "binary" || raw == "motorola"))
         image->Source = std::make_unique<TRawCd>(raw == "motorola");
     else
         image->Source = NewSource(path);

@@ -31,7 +31,7 @@ bool TAvAudio::AcceptsFile(const std::string& fileName) {
 }
 
 std::optional<TPcmSize> TAvAudio::PcmSize() {
-    const std::optional<TAvProbe> probe = TAvProbe::Read(SrcFile);
+    const std::optional<TAvProbe>& probe = Probe();
     if (!probe || probe->Frames == 0 || probe->Channels == 0 || probe->SampleRate == 0)
         return std::nullopt;
     return TPcmSize{probe->SampleRate, probe->Channels, probe->BytesPerSample, probe->Frames};
@@ -52,13 +52,18 @@ bool TAvAudio::Decode() {
     return started;
 }
 
-TTagLibReader::TContainer TAvAudio::Container() {
+const std::optional<TAvProbe>& TAvAudio::Probe() {
     if (!Probed) {
-        const std::optional<TAvProbe> probe = TAvProbe::Read(SrcFile);
-        Probed = probe ? TTagLibReader::ContainerOf(probe->Format, probe->Codec)
-                       : TTagLibReader::TContainer::None;
+        ProbeResult = TAvProbe::Read(SrcFile);
+        Probed = true;
     }
-    return *Probed;
+    return ProbeResult;
+}
+
+TTagLibReader::TContainer TAvAudio::Container() {
+    const std::optional<TAvProbe>& probe = Probe();
+    return probe ? TTagLibReader::ContainerOf(probe->Format, probe->Codec)
+                 : TTagLibReader::TContainer::None;
 }
 
 void TAvAudio::CollectTags() {

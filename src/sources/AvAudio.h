@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pipeline/Base.h"
+#include "sources/AvProbe.h"
 #include "tags/TagLibReader.h"
 
 #include <optional>
@@ -27,7 +28,11 @@ protected:
     bool ReadEmbeddedCover() override;
 
 private:
+    // What libavformat makes of the source, read once: the room check, the tags and the cover
+    // all ask.
+    const std::optional<TAvProbe>& Probe();
     TTagLibReader::TContainer Container();
 
-    std::optional<TTagLibReader::TContainer> Probed;
+    bool Probed = false;
+    std::optional<TAvProbe> ProbeResult;
 };
