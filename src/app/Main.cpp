@@ -14,6 +14,7 @@
 #include "pipeline/PathParts.h"
 #include "platform/AppFolder.h"
 #include "platform/CodePage.h"
+#include "platform/Cores.h"
 #include "platform/Files.h"
 #include "platform/ToolNames.h"
 #include "ui_Main.h"
@@ -289,7 +290,9 @@ void TMainForm::DoStepStart(TMP4& job) {
     LogLine("start: " + Text(job.CurrentSource));
     if (job.Activity != TMP4::ActivityEncoding) {
         ui->stbarProcessing->SetPanelText(1, Text(job.CurrentSource));
-        ui->stbarSavedTo->SetPanelText(1, "");
+        // An encode going on beside this decode keeps its name shown.
+        if (!job.Overlapping())
+            ui->stbarSavedTo->SetPanelText(1, "");
     }
     ui->memTagList->clear();
     const std::size_t prefix = std::string("-meta:").size();
@@ -308,6 +311,8 @@ void TMainForm::DoProgress(TMP4& job) {
         ui->stbarProcessing->SetPanelText(1, "");
         ui->stbarSavedTo->SetPanelText(1, Text(job.OutputFile));
         step = " encode ";
+    } else if (job.Overlapping()) {
+        ui->stbarSavedTo->SetPanelText(1, Text(job.OutputFile));
     }
     const int shown = width > 0 ? gauge.Progress() * 100 / width : 0;
     setWindowTitle("Parvane - " + step + QString::number(shown) + "%");
@@ -334,9 +339,13 @@ void TMainForm::DoEncodeDone(TMP4& job) {
 }
 
 void TMainForm::DoTagStart(TMP4& job) {
+    LogLine("start tagging " + Text(job.CurrentTarget));
+    // Beside other steps the gauge stays the run's.
+    TagHasGauge = !job.Overlapping();
+    if (!TagHasGauge)
+        return;
     ui->prGauge->SetShowText(false);
     ui->prGauge->SetMaxValue(100);
-    LogLine("start tagging " + Text(job.CurrentTarget));
     ui->stbarProcessing->SetPanelText(0, "tagging...");
     SavedToText = ui->stbarSavedTo->PanelText(1);
     ui->stbarSavedTo->SetPanelText(0, "");
@@ -345,17 +354,21 @@ void TMainForm::DoTagStart(TMP4& job) {
 
 void TMainForm::DoTagProgress(TMP4&) {
     LogLine("tagging progress " + QString::number(TagStepCount));
-    ui->prGauge->SetProgress(TagStepCount);
+    if (TagHasGauge)
+        ui->prGauge->SetProgress(TagStepCount);
     ++TagStepCount;
 }
 
 void TMainForm::DoTagDone(TMP4& job) {
-    ui->prGauge->SetShowText(true);
-    ui->prGauge->SetMaxValue(GaugeRange);
     LogLine("finish tagging " + Text(job.CurrentTarget));
-    ui->stbarProcessing->SetPanelText(0, "decoding");
-    ui->stbarSavedTo->SetPanelText(0, "encoding");
-    ui->stbarSavedTo->SetPanelText(1, SavedToText);
+    if (TagHasGauge) {
+        ui->prGauge->SetShowText(true);
+        ui->prGauge->SetMaxValue(GaugeRange);
+        ui->stbarProcessing->SetPanelText(0, "decoding");
+        ui->stbarSavedTo->SetPanelText(0, "encoding");
+        ui->stbarSavedTo->SetPanelText(1, SavedToText);
+    }
+    TagHasGauge = false;
     WriteLogFile();
 }
 
@@ -664,6 +677,7 @@ void TMainForm::Convert() {
 
         mp4->NameAsTitle = ui->chbxNameIsTag->isChecked();
         mp4->VerifyOnly = ui->chbxVerify->isChecked();
+        mp4->Lanes = platform::UsableCores();
         UpdateBitrateMode();
         ui->memError->clear();
         mp4->ClearAll();

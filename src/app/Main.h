@@ -159,6 +159,8 @@ private:
     int DragFromIndex = -1;
     QString DragText;
     QString SavedToText;
+    // The tagger's steps took the gauge: only while nothing else ran beside them.
+    bool TagHasGauge = false;
     std::array<QString, 10> RateTexts;
 
     TDialogs& Dialogs;

@@ -2,6 +2,7 @@
 
 #include "pipeline/PathParts.h"
 #include "platform/Console.h"
+#include "platform/Cores.h"
 #include "platform/Files.h"
 
 #include <algorithm>
@@ -45,7 +46,7 @@ std::string FolderCover(const std::string& folder) {
 } // namespace
 
 TBatch::TBatch(std::vector<TItem>& items, const TOptions& options, TProgress& progress)
-    : Items(items), Options(options), Progress(progress), Cores(TOptions::UsableCores()) {}
+    : Items(items), Options(options), Progress(progress), Cores(platform::UsableCores()) {}
 
 void TBatch::Run() {
     std::size_t work = 0;
@@ -135,18 +136,16 @@ void TBatch::Convert(std::size_t index, platform::TConsole& console) {
             ++decodes;
     };
     job.OnProgress = [&](TMP4& j) {
-        const bool encoding = j.Activity == TMP4::ActivityEncoding;
         const double percent = j.Percent / 100.0;
-        const double decoded = static_cast<double>(std::max<std::size_t>(decodes, 1)) - 1;
-        double done = 0;
-        if (!Options.Combine.empty())
-            // All sources decode first, then one encode.
-            done = encoding ? DecodeShare + (1 - DecodeShare) * percent
-                            : DecodeShare * (decoded + percent) / static_cast<double>(sources);
-        else
-            done = (decoded + (encoding ? DecodeShare + (1 - DecodeShare) * percent
-                                        : DecodeShare * percent)) /
-                   static_cast<double>(sources);
+        // Separate files: the job tells the whole run's share. Combined: all sources decode
+        // first, then one encode.
+        double done = percent;
+        if (!Options.Combine.empty()) {
+            const double decoded = static_cast<double>(std::max<std::size_t>(decodes, 1)) - 1;
+            done = j.Activity == TMP4::ActivityEncoding
+                       ? DecodeShare + (1 - DecodeShare) * percent
+                       : DecodeShare * (decoded + percent) / static_cast<double>(sources);
+        }
         Progress.Advance(index, done);
     };
     job.OnSourceDone = [&](TMP4& j) {

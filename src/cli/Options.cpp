@@ -1,10 +1,11 @@
 #include "cli/Options.h"
 
+#include "platform/Cores.h"
+
 #include <algorithm>
 #include <charconv>
 #include <getopt.h>
 #include <optional>
-#include <sched.h>
 
 namespace {
 
@@ -80,13 +81,6 @@ TOptions Usage(TOptions options, const std::string& error) {
 }
 
 } // namespace
-
-unsigned TOptions::UsableCores() {
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) != 0)
-        return 1;
-    return static_cast<unsigned>(std::max(CPU_COUNT(&set), 1));
-}
 
 TOptions TOptions::Parse(int argc, char** argv) {
     TOptions options;
@@ -201,7 +195,7 @@ TOptions TOptions::Parse(int argc, char** argv) {
     if (options.Flat && options.OutputDir.empty())
         return Usage(options, "--flat needs --output-dir");
     if (options.Jobs == 0)
-        options.Jobs = UsableCores();
+        options.Jobs = platform::UsableCores();
     return options;
 }
 

@@ -32,6 +32,4 @@ struct TOptions {
     // The --help text, made from the same table the parser reads.
     static std::string HelpText();
     static std::string VersionText();
-    // The processors this process may run on.
-    static unsigned UsableCores();
 };

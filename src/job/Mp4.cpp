@@ -8,6 +8,7 @@
 #include "platform/AsciiText.h"
 #include "platform/ByteOrder.h"
 #include "platform/CommandLine.h"
+#include "platform/Cores.h"
 #include "platform/Files.h"
 #include "platform/TempFile.h"
 #include "platform/ToolNames.h"
@@ -29,6 +30,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <numeric>
 #include <random>
 #include <set>
 #include <sstream>
@@ -37,6 +39,10 @@ namespace {
 
 // The encoder's plan takes this many lines; only a line below it can carry the seconds done.
 const std::size_t EncoderPlanLines = 5;
+// How long the job waits on its running tools between looks at the window.
+const int PollSliceMs = 150;
+// The part of a decoded source's work its decode is counted as in a run's progress.
+const double DecodeShare = 0.15;
 
 // The kind is the extension's for the first four; a WAV that holds neither PCM nor float
 // (A-law, ADPCM, ...) and every other file go to the libraries that read them by content.
@@ -96,6 +102,20 @@ std::vector<std::string> ScreenTokens(const std::string& line) {
 bool AllDigits(const std::string& text) {
     return !text.empty() &&
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The seconds the encoder's screen says it has done; nothing before its plan is through.
+std::optional<double> EncoderSecondsDone(const std::vector<std::string>& lines) {
+    if (lines.size() <= EncoderPlanLines)
+        return std::nullopt;
+    const std::vector<std::string> tokens = ScreenTokens(lines.back());
+    if (tokens.size() < 2 || !AllDigits(tokens[1]))
+        return std::nullopt;
+    // In floating point, so that no run of digits can overflow.
+    double seconds = 0;
+    for (char c : tokens[1])
+        seconds = seconds * 10 + (c - '0');
+    return seconds;
 }
 
 // Every MP4 the encoder writes opens with its file-type box and gets its index (the moov box)
@@ -165,6 +185,15 @@ std::uint64_t Mp4Bytes(const TPcmSize& size, const std::string& option) {
     const double seconds = static_cast<double>(size.Frames) / std::max(size.SampleRate, 1u);
     return static_cast<std::uint64_t>(seconds * EncoderBitrate(option, size.Channels) / 8 * 1.02) +
            (std::uint64_t{64} << 10);
+}
+
+// What the count largest of sizes take together.
+std::uint64_t LargestSum(std::vector<std::uint64_t> sizes, std::size_t count) {
+    count = std::min(count, sizes.size());
+    std::partial_sort(sizes.begin(), sizes.begin() + static_cast<std::ptrdiff_t>(count),
+                      sizes.end(), std::greater<>());
+    return std::accumulate(sizes.begin(), sizes.begin() + static_cast<std::ptrdiff_t>(count),
+                           std::uint64_t{0});
 }
 
 std::string SizeText(std::uint64_t bytes) {
@@ -387,27 +416,17 @@ bool TMP4::DoConvert(bool combine, bool toSelected) {
         JobSources.clear();
         return result;
     }
-    for (const auto& source : Sources) {
-        JobSources = {source.get()};
-        result = ConvertInto((toSelected ? OutputDir : pipeline::FolderPart(source->SrcFile)) +
-                             source->OutputStem() + OutputExt);
-        JobSources.clear();
-        // Its file is written: a long series holds one temporary WAV at a time.
-        source->DeleteWav();
-        if (Abort.Requested())
-            break;
-    }
-    return result;
+    return ConvertSeparately(toSelected);
 }
 
 std::string TMP4::RoomRefusal(bool combine, bool toSelected) const {
     struct TNeed {
         std::uint64_t Bytes = 0;
-        // The tagger writes its copy of the largest file beside it before the rename.
-        std::uint64_t Largest = 0;
+        // The tagger writes its copy of a file beside it before the rename.
+        std::vector<std::uint64_t> Sizes;
     };
     const std::string tempFolder = platform::TempFolder();
-    std::uint64_t tempBytes = 0;
+    std::vector<std::uint64_t> temps;
     std::map<std::string, TNeed> outputs;
     // Tracks of one image share its one decode.
     std::set<const TBase*> decodes;
@@ -418,7 +437,7 @@ std::string TMP4::RoomRefusal(bool combine, bool toSelected) const {
         if (image.Kind != TBase::KindWav && decodes.insert(&image).second) {
             const std::optional<TPcmSize> whole = &image == source.get() ? size : image.PcmSize();
             const std::uint64_t temp = whole ? whole->Bytes() + TWavInfo::HeaderSize() : 0;
-            tempBytes = combine ? tempBytes + temp : std::max(tempBytes, temp);
+            temps.push_back(temp);
         }
         if (!size || VerifyOnly)
             continue;
@@ -426,8 +445,13 @@ std::string TMP4::RoomRefusal(bool combine, bool toSelected) const {
         TNeed& need =
             outputs[combine || toSelected ? OutputDir : pipeline::FolderPart(source->SrcFile)];
         need.Bytes += bytes;
-        need.Largest = combine ? need.Bytes : std::max(need.Largest, bytes);
+        need.Sizes.push_back(bytes);
     }
+    // Separate files: each encode holds its WAV until its file is tagged, and the next source
+    // decodes meanwhile; the tagger's copies of the files being tagged at once sit beside them.
+    const std::size_t lanes = std::max(Lanes, 1u);
+    const std::uint64_t tempBytes =
+        combine ? LargestSum(temps, temps.size()) : LargestSum(temps, lanes + 1);
     // Folders of one file system share its room: the need is their sum, the room the least told.
     struct TVolume {
         std::uint64_t Needed = 0;
@@ -450,7 +474,7 @@ std::string TMP4::RoomRefusal(bool combine, bool toSelected) const {
     if (!tempFolder.empty())
         add(tempFolder, tempBytes);
     for (const auto& [folder, need] : outputs)
-        add(folder, need.Bytes + need.Largest);
+        add(folder, need.Bytes + (combine ? need.Bytes : LargestSum(need.Sizes, lanes)));
     for (const auto& [id, volume] : volumes) {
         if (volume.Needed <= volume.Free)
             continue;
@@ -468,6 +492,10 @@ bool TMP4::ConvertInto(const std::string& wanted) {
     OneName.Path = wanted;
     OutputFile = StageOutputs ? StandInName(wanted) : OneName.UniqueName();
     const bool result = Convert();
+    return EndOutput(wanted, result);
+}
+
+bool TMP4::EndOutput(const std::string& wanted, bool result) {
     if (StageOutputs && platform::FileExists(OutputFile)) {
         if (!result) {
             platform::DeleteFile(OutputFile);
@@ -482,8 +510,9 @@ bool TMP4::ConvertInto(const std::string& wanted) {
 
 bool TMP4::NameStaged(const std::string& wanted) {
     const std::string staged = OutputFile;
+    const TOneName family{wanted};
     for (;;) {
-        const std::string name = KeepWantedName ? wanted : OneName.UniqueName();
+        const std::string name = KeepWantedName ? wanted : family.UniqueName(HeldNames());
         const int error = platform::MoveNoReplace(staged, name);
         if (error == 0) {
             OutputFile = name;
@@ -511,36 +540,11 @@ bool TMP4::Convert() {
     Cons.Console = Console;
 
     for (TBase* source : JobSources) {
-        ErrorLines.clear();
-        source->SetAbort(Abort);
-        source->Image().SetAbort(Abort);
-        source->SetConsole(Console);
-        source->Image().SetConsole(Console);
-        source->CollectTags();
-        MetaArgs = source->MetaArgs;
         source->OnProgress = [this](TBase& s) { RelayProgress(s); };
-        Activity = source->Kind;
-        CurrentSource = source->SrcFile;
         Percent = 0;
-        Raise(OnStepStart);
-        source->Decode();
-        if (Abort.Requested()) {
-            if (platform::FileExists(source->WavFile))
-                source->DeleteWav();
-            return false;
-        }
         // Sources after the one that gave the file its cover need not look for theirs.
-        if (!VerifyOnly && std::none_of(JobSources.begin(), JobSources.end(), HasCover))
-            source->FindCover();
-        CurrentTarget = source->WavFile;
-        const int seconds = source->WavLength();
-        if (seconds > 0)
-            TotalSeconds += seconds;
-        Failed = source->Failed;
-        if (Failed)
-            ErrorLines =
-                WithReason(source->ErrorLines, "No audio could be decoded from " + source->SrcFile);
-        Raise(OnSourceDone);
+        if (!DecodeSource(*source, std::none_of(JobSources.begin(), JobSources.end(), HasCover)))
+            return false;
     }
 
     int referenceRate = 0;
@@ -576,12 +580,7 @@ bool TMP4::Convert() {
     }
 
     const std::string encoder = platform::AppFolder() + platform::EncoderTool;
-    EncoderCommand = platform::QuoteText(encoder) + " " + EncoderOption;
-    for (const TBase* source : Accepted)
-        EncoderCommand.append(" ")
-            .append(source->InputRange())
-            .append("-if ")
-            .append(platform::QuoteText(source->WavFile));
+    EncoderCommand = EncoderLine(Accepted, EncoderOption);
 
     // Sources that all failed to decode leave nothing to encode, and that is no success.
     bool result = VerifyOnly || !Accepted.empty() ||
@@ -627,21 +626,68 @@ bool TMP4::Convert() {
     return result;
 }
 
-void TMP4::DoTag() {
-    TaggerCommand = platform::QuoteText(platform::AppFolder() + platform::TaggerTool) + " " +
-                    platform::QuoteText(OutputFile);
-    const auto covered = std::find_if(Accepted.begin(), Accepted.end(), HasCover);
-    if (covered != Accepted.end())
-        TaggerCommand.append(" ").append(
-            platform::QuoteText("-add-cover:front:" + (*covered)->Cover.Path()));
-    if (Accepted.size() > 1)
-        for (const std::string& arg : Accepted.front()->FileMetaArgs())
-            TaggerCommand += " " + arg;
-    for (std::size_t k = 0; k < Accepted.size(); ++k) {
-        TaggerCommand += " -chapter:" + std::to_string(k + 1);
-        for (const std::string& arg : Accepted[k]->MetaArgs)
-            TaggerCommand += " " + arg;
+bool TMP4::DecodeSource(TBase& source, bool findCover) {
+    ErrorLines.clear();
+    source.SetAbort(Abort);
+    source.Image().SetAbort(Abort);
+    source.SetConsole(Console);
+    source.Image().SetConsole(Console);
+    source.CollectTags();
+    MetaArgs = source.MetaArgs;
+    Activity = source.Kind;
+    CurrentSource = source.SrcFile;
+    Raise(OnStepStart);
+    source.Decode();
+    if (Abort.Requested()) {
+        if (platform::FileExists(source.WavFile))
+            source.DeleteWav();
+        return false;
     }
+    if (!VerifyOnly && findCover)
+        source.FindCover();
+    CurrentTarget = source.WavFile;
+    const int seconds = source.WavLength();
+    if (seconds > 0)
+        TotalSeconds += seconds;
+    Failed = source.Failed;
+    if (Failed)
+        ErrorLines =
+            WithReason(source.ErrorLines, "No audio could be decoded from " + source.SrcFile);
+    Raise(OnSourceDone);
+    return true;
+}
+
+std::string TMP4::EncoderLine(const std::vector<TBase*>& sources, const std::string& option) {
+    std::string line =
+        platform::QuoteText(platform::AppFolder() + platform::EncoderTool) + " " + option;
+    for (const TBase* source : sources)
+        line.append(" ")
+            .append(source->InputRange())
+            .append("-if ")
+            .append(platform::QuoteText(source->WavFile));
+    return line;
+}
+
+std::string TMP4::TaggerLine(const std::vector<TBase*>& sources, const std::string& output) {
+    std::string line = platform::QuoteText(platform::AppFolder() + platform::TaggerTool) + " " +
+                       platform::QuoteText(output);
+    const auto covered = std::find_if(sources.begin(), sources.end(), HasCover);
+    if (covered != sources.end())
+        line.append(" ").append(
+            platform::QuoteText("-add-cover:front:" + (*covered)->Cover.Path()));
+    if (sources.size() > 1)
+        for (const std::string& arg : sources.front()->FileMetaArgs())
+            line += " " + arg;
+    for (std::size_t k = 0; k < sources.size(); ++k) {
+        line += " -chapter:" + std::to_string(k + 1);
+        for (const std::string& arg : sources[k]->MetaArgs)
+            line += " " + arg;
+    }
+    return line;
+}
+
+void TMP4::DoTag() {
+    TaggerCommand = TaggerLine(Accepted, OutputFile);
     Cons.OnPoll = [this](TCons& runner) { TaggerPoll(runner); };
     Raise(OnTagStart);
     Cons.Run("tagging...", TaggerCommand, "0", false);
@@ -652,7 +698,267 @@ void TMP4::DoTag() {
     Raise(OnTagDone);
 }
 
+bool TMP4::ConvertSeparately(bool toSelected) {
+    TotalSeconds = 0;
+    Outcomes.assign(Sources.size(), {});
+    Weigh();
+    const unsigned lanes = static_cast<unsigned>(
+        std::min<std::size_t>(std::max(Lanes, 1u), VerifyOnly ? 0 : Sources.size()));
+    for (unsigned k = 0; k < lanes; ++k)
+        Pool.push_back(std::make_unique<TEncodeLane>(Abort));
+    Percent = 0;
+    for (std::size_t index = 0; index < Sources.size() && !Abort.Requested(); ++index) {
+        TBase& source = *Sources[index];
+        TOutcome& outcome = Outcomes[index];
+        const auto follow = [this] { FollowLanes(0); };
+        source.SetBeside(follow);
+        source.Image().SetBeside(follow);
+        source.OnProgress = [this, &outcome](TBase& s) {
+            outcome.Done = outcome.DecodeShare * s.Percent / 100;
+            ReportRunProgress();
+        };
+        Decoding = true;
+        const bool decoded = DecodeSource(source, !HasCover(&source));
+        Decoding = false;
+        source.SetBeside(nullptr);
+        source.Image().SetBeside(nullptr);
+        source.OnProgress = nullptr;
+        if (!decoded)
+            break;
+        outcome.Done = outcome.DecodeShare;
+        outcome.Failed = Failed;
+        outcome.Result = VerifyOnly || !Failed;
+        // A WAV source cut short fails its decode and is left out like any other.
+        if (VerifyOnly || Failed || !source.WavFileOk()) {
+            outcome.Done = 1;
+            source.DeleteWav();
+            ReportRunProgress();
+            continue;
+        }
+        TEncodeLane* lane = FreeLane();
+        if (!lane)
+            break;
+        StartEncode(*lane, index,
+                    (toSelected ? OutputDir : pipeline::FolderPart(source.SrcFile)) +
+                        source.OutputStem() + OutputExt);
+    }
+    Drain();
+    Pool.clear();
+    Activity = ActivityIdle;
+    // In the sources' order, whichever was done first.
+    for (const TOutcome& outcome : Outcomes)
+        if (!outcome.Written.empty())
+            Written.push_back(outcome.Written);
+    if (Abort.Requested())
+        return false;
+    // What the run says as a whole is what its last source came to, as one file after another
+    // would leave it.
+    const TOutcome& last = Outcomes.back();
+    Failed = last.Failed;
+    EncodeFailed = last.EncodeFailed;
+    return last.Result;
+}
+
+void TMP4::Weigh() {
+    double known = 0;
+    std::size_t counted = 0;
+    for (std::size_t k = 0; k < Sources.size(); ++k) {
+        TOutcome& outcome = Outcomes[k];
+        const std::optional<TPcmSize> size = Sources[k]->PcmSize();
+        if (size && size->SampleRate > 0 && size->Frames > 0) {
+            outcome.Weight = static_cast<double>(size->Frames) / size->SampleRate;
+            known += outcome.Weight;
+            ++counted;
+        }
+        // A WAV is read where it lies; the decode of an image's first track is its tracks'.
+        outcome.DecodeShare = Sources[k]->Image().Kind == TBase::KindWav ? 0 : DecodeShare;
+    }
+    // A source whose header does not tell its length counts as an average one.
+    for (std::size_t k = 0; k < Sources.size(); ++k)
+        if (!(Sources[k]->PcmSize() && Outcomes[k].Weight > 0))
+            Outcomes[k].Weight = counted > 0 ? known / static_cast<double>(counted) : 1;
+}
+
+TEncodeLane* TMP4::FreeLane() {
+    for (;;) {
+        if (Abort.Requested())
+            return nullptr;
+        for (const auto& lane : Pool)
+            if (lane->Step == TEncodeLane::TStep::Idle)
+                return lane.get();
+        FollowLanes(PollSliceMs);
+    }
+}
+
+void TMP4::Drain() {
+    while (std::any_of(Pool.begin(), Pool.end(),
+                       [](const auto& lane) { return lane->Step != TEncodeLane::TStep::Idle; })) {
+        FollowLanes(PollSliceMs);
+    }
+}
+
+void TMP4::FollowLanes(int sliceMs) {
+    const auto busy = std::count_if(Pool.begin(), Pool.end(), [](const auto& lane) {
+        return lane->Step != TEncodeLane::TStep::Idle;
+    });
+    for (const auto& lane : Pool)
+        if (lane->Step != TEncodeLane::TStep::Idle &&
+            lane->Follow(static_cast<int>(sliceMs / std::max<std::ptrdiff_t>(busy, 1))))
+            Advance(*lane);
+}
+
+void TMP4::StartEncode(TEncodeLane& lane, std::size_t index, const std::string& wanted) {
+    TBase& source = *Sources[index];
+    TOutcome& outcome = Outcomes[index];
+    lane.Source = &source;
+    lane.Index = index;
+    lane.Wanted = wanted;
+    lane.OutputFile = StageOutputs ? StandInName(wanted) : TOneName{wanted}.UniqueName(HeldNames());
+    std::string option = EncoderOption;
+    if (Pool.size() > 1) {
+        // Outputs side by side already fill the cores; an encoder that splits its input across
+        // them as well only pays the pre-roll of its segments. Near the end fewer run, and each
+        // takes a larger share.
+        const std::size_t running =
+            static_cast<std::size_t>(std::count_if(Pool.begin(), Pool.end(), [](const auto& other) {
+                return other->Step != TEncodeLane::TStep::Idle;
+            }));
+        const std::size_t busy = std::min(Pool.size(), running + (Sources.size() - index));
+        option +=
+            " -threads " +
+            std::to_string(std::max(1u, platform::UsableCores() / static_cast<unsigned>(busy)));
+    }
+    EncoderCommand =
+        EncoderLine({&source}, option) + " -of " + platform::QuoteText(lane.OutputFile);
+    const int seconds = source.WavLength();
+    lane.Cons.OnPoll = [this, &outcome, seconds](TCons& runner) {
+        const std::optional<double> done = EncoderSecondsDone(runner.ScreenLines);
+        // Short of the whole: the tagging is still to come.
+        if (done && seconds > 0)
+            outcome.Done = outcome.DecodeShare +
+                           (1 - outcome.DecodeShare) * std::min(*done / seconds, 1.0) * 0.98;
+        ReportRunProgress();
+    };
+    if (!lane.Start(TEncodeLane::TStep::Encoding, EncoderCommand)) {
+        ErrorLines = {"The encoder " + platform::AppFolder() + platform::EncoderTool +
+                      " could not be started."};
+        outcome.Result = false;
+        outcome.Failed = outcome.EncodeFailed = true;
+        outcome.Done = 1;
+        ReportLane(lane, OnEncodeDone);
+        source.DeleteWav();
+        lane.Release();
+        return;
+    }
+    ReportLane(lane, OnStepStart);
+}
+
+void TMP4::Advance(TEncodeLane& lane) {
+    TBase& source = *lane.Source;
+    TOutcome& outcome = Outcomes[lane.Index];
+    if (Abort.Requested()) {
+        if (platform::FileExists(lane.OutputFile))
+            platform::DeleteFile(lane.OutputFile);
+        source.DeleteWav();
+        outcome.Result = false;
+        lane.Release();
+        return;
+    }
+    if (lane.Step == TEncodeLane::TStep::Encoding) {
+        if (!LooksLikeMp4(lane.OutputFile)) {
+            // Whatever the encoder left is no MP4 and must not stay under the output's name.
+            if (platform::FileExists(lane.OutputFile))
+                platform::DeleteFile(lane.OutputFile);
+            ErrorLines = WithReason(lane.Cons.ScreenLines,
+                                    "The encoder ended without writing " + lane.OutputFile);
+            outcome.Result = false;
+            outcome.Failed = outcome.EncodeFailed = true;
+            outcome.Done = 1;
+            ReportLane(lane, OnEncodeDone);
+            source.DeleteWav();
+            lane.Release();
+            ReportRunProgress();
+            return;
+        }
+        ReportLane(lane, OnEncodeDone);
+        TaggerCommand = TaggerLine({&source}, lane.OutputFile);
+        lane.Cons.OnPoll = [this, &lane](TCons&) { ReportLane(lane, OnTagProgress); };
+        ReportLane(lane, OnTagStart);
+        if (lane.Start(TEncodeLane::TStep::Tagging, TaggerCommand))
+            return;
+    }
+    ReportLane(lane, OnTagDone);
+    // As one file after another: the job's output names are this output's while it is named.
+    OutputFile = lane.OutputFile;
+    const std::size_t before = Written.size();
+    outcome.Result = EndOutput(lane.Wanted, true);
+    if (Written.size() > before) {
+        outcome.Written = Written.back();
+        Written.pop_back();
+    }
+    outcome.Failed = !outcome.Result;
+    outcome.Done = 1;
+    // Its file is written: its WAV goes now, not at the end of the run.
+    source.DeleteWav();
+    lane.Release();
+    ReportRunProgress();
+}
+
+std::set<std::string> TMP4::HeldNames() const {
+    std::set<std::string> held;
+    for (const auto& lane : Pool)
+        if (lane->Step != TEncodeLane::TStep::Idle)
+            held.insert(lane->OutputFile);
+    return held;
+}
+
+void TMP4::ReportLane(TEncodeLane& lane, const TEvent& event) {
+    const std::string source = CurrentSource;
+    CurrentSource = lane.Source->SrcFile;
+    OutputFile = lane.OutputFile;
+    CurrentTarget = lane.OutputFile;
+    MetaArgs = lane.Source->MetaArgs;
+    const TOutcome& outcome = Outcomes[lane.Index];
+    Failed = outcome.Failed;
+    EncodeFailed = outcome.EncodeFailed;
+    const int activity = Activity;
+    Activity = ActivityEncoding;
+    Raise(event);
+    CurrentSource = source;
+    Activity = activity;
+}
+
+void TMP4::ReportRunProgress() {
+    double done = 0;
+    double total = 0;
+    for (const TOutcome& outcome : Outcomes) {
+        done += outcome.Weight * outcome.Done;
+        total += outcome.Weight;
+    }
+    Percent = total > 0 ? static_cast<int>(std::clamp(done * 100 / total, 0.0, 100.0)) : 0;
+    // The output begun last stands for what is encoding.
+    const TEncodeLane* newest = nullptr;
+    for (const auto& lane : Pool)
+        if (lane->Step != TEncodeLane::TStep::Idle && (!newest || lane->Index > newest->Index))
+            newest = lane.get();
+    // When nothing runs any more, the report is of the step that just ended.
+    if (newest)
+        OutputFile = newest->OutputFile;
+    if (newest && !Decoding)
+        Activity = ActivityEncoding;
+    Raise(OnProgress);
+}
+
+bool TMP4::Overlapping() const {
+    const auto busy = std::count_if(Pool.begin(), Pool.end(), [](const auto& lane) {
+        return lane->Step != TEncodeLane::TStep::Idle;
+    });
+    return busy + (Decoding ? 1 : 0) > 1;
+}
+
 void TMP4::ClearAll() {
+    // Lanes first: a tool still running may read a WAV about to go.
+    Pool.clear();
     JobSources.clear();
     Accepted.clear();
     while (!Sources.empty()) {
@@ -669,16 +975,10 @@ void TMP4::RelayProgress(TBase& source) {
 }
 
 void TMP4::EncoderPoll(TCons& runner) {
-    if (runner.ScreenLines.size() <= EncoderPlanLines || TotalSeconds <= 0)
+    const std::optional<double> seconds = EncoderSecondsDone(runner.ScreenLines);
+    if (!seconds || TotalSeconds <= 0)
         return;
-    const std::vector<std::string> tokens = ScreenTokens(runner.ScreenLines.back());
-    if (tokens.size() < 2 || !AllDigits(tokens[1]))
-        return;
-    // In floating point, so that no run of digits can overflow.
-    double seconds = 0;
-    for (char c : tokens[1])
-        seconds = seconds * 10 + (c - '0');
-    const double percent = seconds * 100 / TotalSeconds + 0.5;
+    const double percent = *seconds * 100 / TotalSeconds + 0.5;
     Percent = static_cast<int>(std::clamp(percent, 0.0, 100.0));
     Raise(OnProgress);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "job/EncodeLane.h"
 #include "pipeline/AbortState.h"
 #include "pipeline/Base.h"
 #include "pipeline/Cons.h"
@@ -9,12 +10,15 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 // Turns a set of sources into AAC in MP4 files: every source decodes to a WAV, the WAVs of one
 // output are checked for a common sample rate, encoded in one run and tagged with one chapter
-// per source. Everything runs inside DoConvert; the events let the window follow it.
+// per source. Separate files are encoded and tagged on lanes of their own while the next source
+// decodes. Everything runs inside DoConvert, on the caller's thread; the events let the window
+// follow it.
 struct TCueImage;
 class TCueSheet;
 
@@ -45,8 +49,10 @@ public:
     bool SameChannelCount = false;
     // The last encoder run wrote no usable MP4 (as opposed to an abort or mixed rates).
     bool EncodeFailed = false;
+    // Of the step running; with separate files, of the whole run.
     int Percent = 0;
-    // ActivityIdle, the Kind of the source it decodes, or ActivityEncoding.
+    // ActivityIdle, the Kind of the source it decodes, or ActivityEncoding. With separate files
+    // a decode beside encodes is what it says.
     int Activity = ActivityIdle;
     int SampleRate = 0;
     int TotalSeconds = 0;
@@ -68,6 +74,9 @@ public:
     // or with KeepWantedName fails.
     bool StageOutputs = false;
     bool KeepWantedName = false;
+    // Separate files encoded at once, each lane's encoder given its share of the cores; the
+    // window has one per core, a job running beside others one.
+    unsigned Lanes = 1;
     // The names the outputs of the last DoConvert were given, in order.
     std::vector<std::string> Written;
     TEvent OnSourceDone, OnEncodeDone, OnTagProgress, OnProgress, OnStepStart, OnTagStart,
@@ -118,6 +127,9 @@ public:
     // Deletes the sources' temporary WAVs and empties Sources.
     void ClearAll();
 
+    // More than one step runs at this moment: a decode beside an encode, or several encodes.
+    bool Overlapping() const;
+
     void RelayProgress(TBase& source);
     void EncoderPoll(TCons& runner);
     void TaggerPoll(TCons& runner);
@@ -127,8 +139,44 @@ private:
     std::shared_ptr<const TCueSheet> LoadSheet(const std::string& path);
     // The decode every track of one image shares.
     std::shared_ptr<TCueImage> ImageOf(const std::string& path, const std::string& type);
+    // What one output of separate files came to, and how far it is, as a part of its weight.
+    struct TOutcome {
+        bool Result = false;
+        bool Failed = false;
+        bool EncodeFailed = false;
+        std::string Written;
+        double Weight = 1;
+        double DecodeShare = 0;
+        double Done = 0;
+    };
+
     // Makes the wanted path unique as OutputFile, or stages it, and converts into it.
     bool ConvertInto(const std::string& wanted);
+    // After the output's steps: names a staged OutputFile, or keeps the name it was written
+    // under, in Written; the result, false when the steps failed or it could not be named.
+    bool EndOutput(const std::string& wanted, bool result);
+    // Decodes one source with the events around it; false after an abort.
+    bool DecodeSource(TBase& source, bool findCover);
+    static std::string EncoderLine(const std::vector<TBase*>& sources, const std::string& option);
+    static std::string TaggerLine(const std::vector<TBase*>& sources, const std::string& output);
+    // One file per source: each decodes in turn and goes to the next free lane.
+    bool ConvertSeparately(bool toSelected);
+    // Each output's share of the run: its seconds, from its header where it tells them.
+    void Weigh();
+    // Follows the running lanes until one is free; none after an abort.
+    TEncodeLane* FreeLane();
+    // Follows the lanes until all are idle.
+    void Drain();
+    // Gives every running lane its share of sliceMs and takes each step that ended further.
+    void FollowLanes(int sliceMs);
+    void StartEncode(TEncodeLane& lane, std::size_t index, const std::string& wanted);
+    // After the lane's tool ended: tags an encoded file, names a tagged one, or cleans up.
+    void Advance(TEncodeLane& lane);
+    // The names of outputs still being written.
+    std::set<std::string> HeldNames() const;
+    // Raises the event as from the lane's output.
+    void ReportLane(TEncodeLane& lane, const TEvent& event);
+    void ReportRunProgress();
     // Gives the staged OutputFile the wanted name, or the next free one; false, with the stand-in
     // removed and ErrorLines telling why, when it cannot.
     bool NameStaged(const std::string& wanted);
@@ -139,4 +187,8 @@ private:
 
     std::map<std::string, std::shared_ptr<const TCueSheet>> Sheets;
     std::map<std::string, std::shared_ptr<TCueImage>> Images;
+    std::vector<std::unique_ptr<TEncodeLane>> Pool;
+    std::vector<TOutcome> Outcomes;
+    // A source decodes beside the lanes.
+    bool Decoding = false;
 };

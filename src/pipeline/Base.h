@@ -87,6 +87,8 @@ public:
     void SetAbort(const TAbortState& abort);
     // The terminal this source's tools run in from now on; none: the process's own.
     void SetConsole(platform::TConsole* console) { Cons.Console = console; }
+    // Work the job keeps going while this source's tools run.
+    void SetBeside(std::function<void()> work) { Cons.Beside = std::move(work); }
 
     // Takes the path only once, and only an existing file this kind accepts.
     void SetSrcFile(const std::string& path);

@@ -18,30 +18,41 @@ void TCons::Poll() {
         OnPoll(*this);
 }
 
-// The terminal is never shown, so neither its title (the caption) nor showConsole matter.
-bool TCons::Run(const std::string& /*caption*/, const std::string& commandLine,
-                const std::string& workFolder, bool /*showConsole*/) {
+bool TCons::Begin(const std::string& commandLine, const std::string& workFolder) {
     platform::TConsole& console = Terminal();
     // Without a terminal the tool still runs; its screen just cannot be read.
     console.Prepare(BufferWidth, BufferHeight);
     Finished = false;
-    if (!console.Start(platform::SplitCommandLine(commandLine),
-                       workFolder == "0" ? "" : workFolder))
-        return false;
-    platform::PumpMessages();
+    return console.Start(platform::SplitCommandLine(commandLine),
+                         workFolder == "0" ? "" : workFolder);
+}
 
-    for (;;) {
-        Poll();
-        bool ended = console.Wait(PollSliceMs);
-        platform::PumpMessages();
-        if (Abort && Abort->Requested())
-            console.Terminate();
-        if (ended)
-            break;
-    }
+bool TCons::Step(int sliceMs) {
+    platform::TConsole& console = Terminal();
+    Poll();
+    const bool ended = console.Wait(sliceMs);
+    if (Beside)
+        Beside();
+    platform::PumpMessages();
+    // A request made while the window handled its events stops the tool at once.
+    if (Abort && Abort->Requested())
+        console.Terminate();
+    if (!ended)
+        return false;
     console.Finish();
     Poll();
     platform::PumpMessages();
     Finished = true;
+    return true;
+}
+
+// The terminal is never shown, so neither its title (the caption) nor showConsole matter.
+bool TCons::Run(const std::string& /*caption*/, const std::string& commandLine,
+                const std::string& workFolder, bool /*showConsole*/) {
+    if (!Begin(commandLine, workFolder))
+        return false;
+    platform::PumpMessages();
+    while (!Step(PollSliceMs)) {
+    }
     return true;
 }

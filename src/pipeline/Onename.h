@@ -1,5 +1,6 @@
 #pragma once
 
+#include <set>
 #include <string>
 
 // Turns a wanted path into the first of its family that names no existing file: song.mp4,
@@ -8,5 +9,7 @@ class TOneName {
 public:
     std::string Path;
 
-    std::string UniqueName() const;
+    std::string UniqueName() const { return UniqueName({}); }
+    // Also passes over the names in held: outputs still being written have none on disk yet.
+    std::string UniqueName(const std::set<std::string>& held) const;
 };

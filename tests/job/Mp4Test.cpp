@@ -284,23 +284,27 @@ TEST_F(Mp4Job, MixedRatesAreNotCombined) {
 }
 
 // Before anything is decoded: a combined file needs every source's WAV at once, separate files
-// the largest, as each file frees its WAV once it is written.
-TEST_F(Mp4Job, TemporaryRoomIsCountedBeforeAnyDecodeAndSeparateFilesHoldOneWavAtATime) {
-    const Strings files = {MakeFlac("a.flac", 1), MakeFlac("b.flac", 1)};
+// the WAV being encoded and the next one decoding beside it.
+TEST_F(Mp4Job, TemporaryRoomIsCountedBeforeAnyDecodeAndSeparateFilesHoldTwoWavsAtATime) {
+    const Strings files = {MakeFlac("a.flac", 3), MakeFlac("b.flac", 3), MakeFlac("c.flac", 3)};
     const std::string temp = (Work / "tmp").string();
-    // One decoded second fits into the temporary folder's own small file system, two do not.
+    // Two decodes fit into the temporary folder's own small file system, three do not.
     Job.FolderRoom = [&temp](const std::string& folder) {
         auto room = platform::FolderRoom(folder);
         if (room && folder == temp)
-            *room = {300000, room->Volume + 1};
+            *room = {1200000, room->Volume + 1};
         return room;
     };
     std::size_t steps = 0, mostWavs = 0;
-    Job.OnStepStart = [&](TMP4&) {
-        ++steps;
+    const auto count = [&](TMP4&) {
         mostWavs = std::max(mostWavs, pipelinetest::TempWavs(temp).size());
     };
-    Job.SetOutputName("both");
+    Job.OnStepStart = [&](TMP4& j) {
+        ++steps;
+        count(j);
+    };
+    Job.OnProgress = count;
+    Job.SetOutputName("all");
     EXPECT_FALSE(Run(files, true, false));
     EXPECT_NE(Job.Refusal.find("temporary folder " + temp + ":"), std::string::npos) << Job.Refusal;
     EXPECT_EQ(steps, 0u);
@@ -308,8 +312,13 @@ TEST_F(Mp4Job, TemporaryRoomIsCountedBeforeAnyDecodeAndSeparateFilesHoldOneWavAt
 
     EXPECT_TRUE(Run(files, false, false));
     EXPECT_EQ(Job.Refusal, "");
-    EXPECT_EQ(Mp4sIn(Src), (Strings{"a.mp4", "b.mp4"}));
-    EXPECT_EQ(mostWavs, 1u);
+    EXPECT_EQ(Mp4sIn(Src), (Strings{"a.mp4", "b.mp4", "c.mp4"}));
+    EXPECT_EQ(mostWavs, 2u);
+
+    // Two lanes: two encode while the third decodes.
+    Job.Lanes = 2;
+    EXPECT_FALSE(Run(files, false, false));
+    EXPECT_NE(Job.Refusal.find("temporary folder " + temp + ":"), std::string::npos) << Job.Refusal;
 }
 
 TEST_F(Mp4Job, WavsOfOtherProgramsCombineWithAChapterAtEachFirstSample) {
@@ -393,8 +402,10 @@ TEST_F(Mp4Job, AbortDuringTheEncoderRunDeletesThePartialFile) {
             j.Abort.Request();
     };
     EXPECT_FALSE(Run(files, false, false));
-    // Separate files: the run stops at the first abort.
-    EXPECT_EQ(Events, (Strings{"StepStart:4", "SourceDone", "StepStart:10"}));
+    // Separate files: the next source is taken up while the first encodes, and the run stops
+    // at the first abort.
+    EXPECT_EQ(Events,
+              (Strings{"StepStart:4", "SourceDone", "StepStart:10", "StepStart:4", "SourceDone"}));
     EXPECT_TRUE(Mp4sIn(Src).empty());
 }
 
