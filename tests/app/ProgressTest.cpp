@@ -219,3 +219,32 @@ TEST_F(Progress, EachRealDecoderShowsItsColourAndEncodingIsBlue) {
                                                       {3, {QColor(0, 255, 0).rgb()}},
                                                       {10, {QColor(0, 0, 255).rgb()}}}));
 }
+
+// Side by side, the two bars show what decodes and what encodes at the same moment, and the
+// gauge stays the run's: the tagger beside other steps never takes it over.
+TEST_F(Progress, ASideBySideRunShowsTheDecodeAndTheEncodeAtOnce) {
+    Strings files;
+    for (const char* name : {"a.flac", "b.flac", "c.flac"})
+        files.push_back(sourcetest::MakeFlac(Folder / name, 4));
+    std::set<std::string> both;
+    bool gaugeKept = true;
+    Job().OnProgress = [&, shown = Job().OnProgress](TMP4& job) {
+        shown(job);
+        if (job.Overlapping() && job.Activity != TMP4::ActivityEncoding)
+            both.insert(Bar("stbarProcessing").PanelText(1).toStdString() + " | " +
+                        Bar("stbarSavedTo").PanelText(1).toStdString());
+        gaugeKept = gaugeKept && (!job.Overlapping() || Gauge().MaxValue() == 733);
+    };
+    for (const std::string& file : files)
+        ASSERT_TRUE(Job().AddSrcFile(file));
+    Job().OutputExt = ".mp4";
+    Job().SetEncoderOption("-cbr 128000");
+    Job().Lanes = 2;
+    ASSERT_TRUE(Job().DoConvert(false, false));
+    EXPECT_TRUE(gaugeKept);
+    const auto path = [this](const char* name) { return (Folder / name).string(); };
+    // b decodes while a encodes, c while a or b does.
+    EXPECT_TRUE(both.contains(path("b.flac") + " | " + path("a.mp4"))) << *both.begin();
+    EXPECT_TRUE(both.contains(path("c.flac") + " | " + path("b.mp4")) ||
+                both.contains(path("c.flac") + " | " + path("a.mp4")));
+}

@@ -3,6 +3,7 @@
 #include "pipeline/PipelineTestSupport.h"
 #include "pipeline/Wav.h"
 #include "platform/CommandLine.h"
+#include "sources/SourceTestFiles.h"
 #include "tools/ToolTestSupport.h"
 
 #include <algorithm>
@@ -407,6 +408,64 @@ TEST_F(Mp4Job, AbortDuringTheEncoderRunDeletesThePartialFile) {
     EXPECT_EQ(Events,
               (Strings{"StepStart:4", "SourceDone", "StepStart:10", "StepStart:4", "SourceDone"}));
     EXPECT_TRUE(Mp4sIn(Src).empty());
+}
+
+// An album in separate files on two lanes: the tracks really run side by side, and each file
+// is the one the track gives converted alone; an abort while they run leaves nothing at all.
+TEST_F(Mp4Job, AnAlbumSideBySideGivesEachTracksOwnFileAndAnAbortLeavesNothing) {
+    const double seconds[] = {4, 2.5, 6, 3};
+    Strings tracks;
+    for (std::size_t k = 0; k < std::size(seconds); ++k) {
+        const std::string n = std::to_string(k + 1);
+        tracks.push_back(sourcetest::MakeFlac(
+            Src / ("track" + n + ".flac"), seconds[k],
+            {"TITLE=Song " + n, "ARTIST=Band", "ALBUM=Album", "TRACKNUMBER=" + n}));
+        Checksums[tracks.back()] = Checksum(tracks.back());
+    }
+    const fs::path together = Work / "together", alone = Work / "alone";
+    fs::create_directories(together);
+    fs::create_directories(alone);
+    bool overlapped = false;
+    int lastPercent = 0;
+    bool percentsRose = true;
+    Job.OnProgress = [&](TMP4& j) {
+        overlapped = overlapped || j.Overlapping();
+        percentsRose = percentsRose && j.Percent >= lastPercent;
+        lastPercent = j.Percent;
+    };
+    Job.Lanes = 2;
+    Job.SetOutputDir(together.string() + "/");
+    ASSERT_TRUE(Run(tracks, false, true));
+    EXPECT_TRUE(overlapped);
+    EXPECT_TRUE(percentsRose);
+    EXPECT_GE(lastPercent, 99);
+    EXPECT_EQ(std::count(Events.begin(), Events.end(), "TagDone"), 4);
+    EXPECT_EQ(Job.Written.size(), 4u);
+    Job.Lanes = 1;
+    Job.SetOutputDir(alone.string() + "/");
+    for (const std::string& track : tracks)
+        ASSERT_TRUE(Run({track}, false, true));
+    ASSERT_EQ(Mp4sIn(together), Mp4sIn(alone));
+    ASSERT_EQ(Mp4sIn(together).size(), 4u);
+    for (const std::string& name : Mp4sIn(together)) {
+        EXPECT_EQ(Duration(together / name), Duration(alone / name)) << name;
+        EXPECT_EQ(tooltest::Mp4Atoms(together / name), tooltest::Mp4Atoms(alone / name)) << name;
+    }
+    EXPECT_NEAR(Duration(together / "track3.mp4"), 6, 0.05);
+
+    // Steps running side by side when the abort comes, before any file is done.
+    const fs::path stopped = Work / "stopped";
+    fs::create_directories(stopped);
+    Job.Lanes = 2;
+    Job.SetOutputDir(stopped.string() + "/");
+    Job.OnProgress = [](TMP4& j) {
+        if (j.Overlapping() && j.Percent >= 5)
+            j.Abort.Request();
+    };
+    EXPECT_FALSE(Run(tracks, false, true));
+    EXPECT_TRUE(Job.Abort.Requested());
+    EXPECT_TRUE(fs::is_empty(stopped));
+    Job.Abort.Clear();
 }
 
 TEST_F(Mp4Job, EncoderProgressRisesToTheEnd) {
