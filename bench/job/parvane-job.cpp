@@ -2,6 +2,7 @@
 // prints every event of the job as one JSON object per line. For benchmarks and checks.
 
 #include "job/Mp4.h"
+#include "platform/Cores.h"
 
 #include <csignal>
 #include <cstdio>
@@ -206,6 +207,8 @@ int main(int argc, char** argv) {
     PrintEvents(job);
     if (Interrupted != 0)
         job.Abort.Request();
+    // Separate files run one lane per core, as in the window.
+    job.Lanes = platform::UsableCores();
     job.VerifyOnly = options.Verify;
     job.NameAsTitle = options.NameAsTitle;
     job.OutputExt = options.Ext;
