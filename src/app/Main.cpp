@@ -285,6 +285,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TMainForm::DoStepStart(TMP4& job) {
+    KeepGaugeTheRuns(job);
     if (ui->lbxCueList->count() > 0)
         ui->lbxCueList->setCurrentRow(0);
     LogLine("start: " + Text(job.CurrentSource));
@@ -301,6 +302,7 @@ void TMainForm::DoStepStart(TMP4& job) {
 }
 
 void TMainForm::DoProgress(TMP4& job) {
+    KeepGaugeTheRuns(job);
     TCGauge& gauge = *ui->prGauge;
     gauge.setEnabled(!Abort().Requested());
     gauge.SetForeColor(ActivityColor(job.Activity));
@@ -341,6 +343,7 @@ void TMainForm::DoEncodeDone(TMP4& job) {
 void TMainForm::DoTagStart(TMP4& job) {
     LogLine("start tagging " + Text(job.CurrentTarget));
     // Beside other steps the gauge stays the run's.
+    KeepGaugeTheRuns(job);
     TagHasGauge = !job.Overlapping();
     if (!TagHasGauge)
         return;
@@ -361,15 +364,24 @@ void TMainForm::DoTagProgress(TMP4&) {
 
 void TMainForm::DoTagDone(TMP4& job) {
     LogLine("finish tagging " + Text(job.CurrentTarget));
-    if (TagHasGauge) {
-        ui->prGauge->SetShowText(true);
-        ui->prGauge->SetMaxValue(GaugeRange);
-        ui->stbarProcessing->SetPanelText(0, "decoding");
-        ui->stbarSavedTo->SetPanelText(0, "encoding");
-        ui->stbarSavedTo->SetPanelText(1, SavedToText);
-    }
-    TagHasGauge = false;
+    if (TagHasGauge)
+        GiveBackTagGauge();
     WriteLogFile();
+}
+
+void TMainForm::KeepGaugeTheRuns(TMP4& job) {
+    // A tagger that started alone hands the gauge back once another step runs beside it.
+    if (TagHasGauge && job.Overlapping())
+        GiveBackTagGauge();
+}
+
+void TMainForm::GiveBackTagGauge() {
+    ui->prGauge->SetShowText(true);
+    ui->prGauge->SetMaxValue(GaugeRange);
+    ui->stbarProcessing->SetPanelText(0, "decoding");
+    ui->stbarSavedTo->SetPanelText(0, "encoding");
+    ui->stbarSavedTo->SetPanelText(1, SavedToText);
+    TagHasGauge = false;
 }
 
 void TMainForm::WriteLogFile() {

@@ -117,6 +117,8 @@ private:
     QPoint AtWindow(int dx, int dy) const;
     void OpenWebAddress(const std::string& path);
     void SourceDone(TMP4& job, bool removeCueRow);
+    void KeepGaugeTheRuns(TMP4& job);
+    void GiveBackTagGauge();
     void WriteLogFile();
     void InstallMessageHook();
     // Adds the file's row, or a sheet's track rows; returns the images the sheet stands for.

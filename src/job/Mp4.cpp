@@ -840,17 +840,23 @@ void TMP4::StartEncode(TEncodeLane& lane, std::size_t index, const std::string& 
         ReportRunProgress();
     };
     if (!lane.Start(TEncodeLane::TStep::Encoding, EncoderCommand)) {
-        ErrorLines = {"The encoder " + platform::AppFolder() + platform::EncoderTool +
-                      " could not be started."};
-        outcome.Result = false;
-        outcome.Failed = outcome.EncodeFailed = true;
-        outcome.Done = 1;
-        ReportLane(lane, OnEncodeDone);
-        source.DeleteWav();
-        lane.Release();
+        FailEncode(lane, {"The encoder " + platform::AppFolder() + platform::EncoderTool +
+                          " could not be started."});
         return;
     }
     ReportLane(lane, OnStepStart);
+}
+
+void TMP4::FailEncode(TEncodeLane& lane, std::vector<std::string> lines) {
+    TOutcome& outcome = Outcomes[lane.Index];
+    ErrorLines = std::move(lines);
+    outcome.Result = false;
+    outcome.Failed = outcome.EncodeFailed = true;
+    outcome.Done = 1;
+    ReportLane(lane, OnEncodeDone);
+    lane.Source->DeleteWav();
+    lane.Release();
+    ReportRunProgress();
 }
 
 void TMP4::Advance(TEncodeLane& lane) {
@@ -869,15 +875,8 @@ void TMP4::Advance(TEncodeLane& lane) {
             // Whatever the encoder left is no MP4 and must not stay under the output's name.
             if (platform::FileExists(lane.OutputFile))
                 platform::DeleteFile(lane.OutputFile);
-            ErrorLines = WithReason(lane.Cons.ScreenLines,
-                                    "The encoder ended without writing " + lane.OutputFile);
-            outcome.Result = false;
-            outcome.Failed = outcome.EncodeFailed = true;
-            outcome.Done = 1;
-            ReportLane(lane, OnEncodeDone);
-            source.DeleteWav();
-            lane.Release();
-            ReportRunProgress();
+            FailEncode(lane, WithReason(lane.Cons.ScreenLines,
+                                        "The encoder ended without writing " + lane.OutputFile));
             return;
         }
         ReportLane(lane, OnEncodeDone);

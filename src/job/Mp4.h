@@ -170,6 +170,8 @@ private:
     // Gives every running lane its share of sliceMs and takes each step that ended further.
     void FollowLanes(int sliceMs);
     void StartEncode(TEncodeLane& lane, std::size_t index, const std::string& wanted);
+    // The lane's encode failed for the reason in lines: its WAV goes and the lane is free.
+    void FailEncode(TEncodeLane& lane, std::vector<std::string> lines);
     // After the lane's tool ended: tags an encoded file, names a tagged one, or cleans up.
     void Advance(TEncodeLane& lane);
     // The names of outputs still being written.
