@@ -1,5 +1,6 @@
-// bench-window: converts the files given into one MP4 through the real window (offscreen), while
-// a 20 ms timer measures how late the window gets to its events. Prints one line:
+// bench-window: converts the files given into one MP4 (with --separate: one file each, into the
+// folder of OUTPUT) through the real window (offscreen), while a 20 ms timer measures how late
+// the window gets to its events. Prints one line:
 //   seconds=<run> p99_ms=<99th percentile gap between timer events> max_ms=<largest gap>
 
 #include "app/Dialogs.h"
@@ -58,15 +59,19 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     // As the program's entry point does: the window is served while a tool runs.
     platform::SetMessagePump([] { QCoreApplication::processEvents(); });
-    const QStringList args = app.arguments().mid(1);
+    QStringList args = app.arguments().mid(1);
+    const bool separate = !args.isEmpty() && args.front() == "--separate";
+    if (separate)
+        args.removeFirst();
     if (args.size() < 2) {
-        std::fprintf(stderr, "usage: bench-window OUTPUT.mp4 FILE...\n");
+        std::fprintf(stderr, "usage: bench-window [--separate] OUTPUT.mp4 FILE...\n");
         return 2;
     }
     TFixedDialogs dialogs(args.front());
     TMainForm window(dialogs);
     window.show();
-    window.findChild<QWidget*>("rdgrpConvertItem0")->setProperty("checked", true);
+    window.findChild<QWidget*>(separate ? "rdgrpConvertItem1" : "rdgrpConvertItem0")
+        ->setProperty("checked", true);
     window.findChild<QWidget*>("rdbtnSelect")->setProperty("checked", true);
     // The bitrate parvane-job uses by default.
     window.findChild<QListWidget*>("lbxRate")->setCurrentRow(5);

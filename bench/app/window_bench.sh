@@ -22,9 +22,10 @@ for i in 1 2 3; do
   files+=("$work/track$i.flac")
 done
 
-window=() job=() p99=()
+mkdir -p "$work/apart" "$work/jobapart"
+window=() job=() p99=() apart=() jobapart=() apartp99=()
 for ((i = 0; i < runs; i++)); do
-  rm -f "$work"/*.mp4
+  rm -f "$work"/*.mp4 "$work/apart/"* "$work/jobapart/"*
   line=$(HOME=$work XDG_CONFIG_HOME=$work/.config PARVANE_UPDATE_SERVER=127.0.0.1:9 \
     "$app/bench-window" "$work/window.mp4" "${files[@]}")
   window+=("$(sed -n 's/.*seconds=\([0-9.]*\).*/\1/p' <<<"$line")")
@@ -32,8 +33,19 @@ for ((i = 0; i < runs; i++)); do
   start=$(now)
   "$app/parvane-job" --to "$work" --name job.mp4 "${files[@]}" >/dev/null
   job+=("$(elapsed "$start" "$(now)")")
+  # One file each: a track encodes on each core while the next decodes.
+  line=$(HOME=$work XDG_CONFIG_HOME=$work/.config PARVANE_UPDATE_SERVER=127.0.0.1:9 \
+    "$app/bench-window" --separate "$work/apart/ignored.mp4" "${files[@]}")
+  apart+=("$(sed -n 's/.*seconds=\([0-9.]*\).*/\1/p' <<<"$line")")
+  apartp99+=("$(sed -n 's/.*p99_ms=\([0-9.]*\).*/\1/p' <<<"$line")")
+  start=$(now)
+  "$app/parvane-job" --separate --to "$work/jobapart" "${files[@]}" >/dev/null
+  jobapart+=("$(elapsed "$start" "$(now)")")
 done
+[[ $(ls "$work/apart" | wc -l) -eq 3 ]] || { echo "the window did not write 3 files" >&2; exit 1; }
 
 result "window run vs parvane-job, 3 x 1 min FLAC" "$(median "${window[@]}")" "$(median "${job[@]}")" 1.05
 # The gap goal as a ratio to its limit.
 result "window event gap p99 vs 200 ms" "$(median "${p99[@]}")" 200 1.0 ms
+result "window into 3 files vs parvane-job" "$(median "${apart[@]}")" "$(median "${jobapart[@]}")" 1.05
+result "window event gap p99, 3 files side by side" "$(median "${apartp99[@]}")" 200 1.0 ms
