@@ -24,6 +24,17 @@ result_at_least() { # NAME OURS BASELINE MIN_RATIO [UNIT]
   }'
 }
 
+# Runs COMMAND with its output dropped and appends its wall seconds to the array named VAR.
+timed() { # VAR COMMAND...
+  local -n into=$1
+  shift
+  sync
+  local start
+  start=$(now)
+  "$@" >/dev/null
+  into+=("$(elapsed "$start" "$(now)")")
+}
+
 # Writes track I of the ten three-minute test tracks to PATH: pink noise and a tone of its own.
 # Bit-exact output keeps the canonical 44-byte header the decoders write, which the job reads.
 make_track() { # I PATH

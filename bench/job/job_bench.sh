@@ -47,42 +47,31 @@ done
 
 result "job, 10 x 3 min WAV vs by hand" "$(median "${job[@]}")" "$(median "${hand[@]}")" 1.05
 
-# An album as users have it: six three-minute FLAC tracks, into six files and combined into one,
-# against ffmpeg's encoder in one process (each track in turn; the six concatenated). Separate
-# files run a track per core while the next one decodes.
+# An album as users have it: six of the three-minute tracks as FLAC, into six files and combined
+# into one, against ffmpeg's encoder in one process (each track in turn; the six concatenated).
+# Separate files run a track per core while the next one decodes.
 flacs=()
 : >"$work/album.txt"
-for i in $(seq 1 6); do
-  /usr/bin/ffmpeg -v error -nostdin -f lavfi -i "anoisesrc=d=180:r=44100:c=pink:a=0.2:s=$i" \
-    -f lavfi -i "sine=f=$((200 + 40 * i)):d=180:r=44100" \
-    -filter_complex "[0][1]amerge=inputs=2" -ac 2 -c:a flac "$work/album$i.flac"
+for i in 01 02 03 04 05 06; do
+  "$app/flac" -s -o "$work/album$i.flac" "$work/track$i.wav"
   flacs+=("$work/album$i.flac")
   echo "file '$work/album$i.flac'" >>"$work/album.txt"
 done
-mkdir -p "$work/album" "$work/ffalbum"
-job=() ff=() joined=() ffjoined=()
-for ((i = 0; i < runs; i++)); do
-  rm -f "$work/album/"* "$work/ffalbum/"*
-  sync
-  start=$(now)
-  "$app/parvane-job" --separate --to "$work/album" "${flacs[@]}" >/dev/null
-  job+=("$(elapsed "$start" "$(now)")")
-  sync
-  start=$(now)
+ff_each() {
   for f in "${flacs[@]}"; do
     /usr/bin/ffmpeg -v error -nostdin -i "$f" -c:a aac -b:a 192k \
       "$work/ffalbum/$(basename "$f" .flac).m4a"
   done
-  ff+=("$(elapsed "$start" "$(now)")")
-  sync
-  start=$(now)
-  "$app/parvane-job" --to "$work/album" --name joined.m4a "${flacs[@]}" >/dev/null
-  joined+=("$(elapsed "$start" "$(now)")")
-  sync
-  start=$(now)
-  /usr/bin/ffmpeg -v error -nostdin -f concat -safe 0 -i "$work/album.txt" -c:a aac -b:a 192k \
-    "$work/ffalbum/joined.m4a"
-  ffjoined+=("$(elapsed "$start" "$(now)")")
+}
+mkdir -p "$work/album" "$work/ffalbum"
+job=() ff=() joined=() ffjoined=()
+for ((i = 0; i < runs; i++)); do
+  rm -f "$work/album/"* "$work/ffalbum/"*
+  timed job "$app/parvane-job" --separate --to "$work/album" "${flacs[@]}"
+  timed ff ff_each
+  timed joined "$app/parvane-job" --to "$work/album" --name joined.m4a "${flacs[@]}"
+  timed ffjoined /usr/bin/ffmpeg -v error -nostdin -f concat -safe 0 -i "$work/album.txt" \
+    -c:a aac -b:a 192k "$work/ffalbum/joined.m4a"
 done
 [[ $(ls "$work/album" | wc -l) -eq 7 ]] || { echo "the job did not write 7 files" >&2; exit 1; }
 result "job, 6 x 3 min FLAC into 6 files vs ffmpeg" "$(median "${job[@]}")" "$(median "${ff[@]}")" 0.56
