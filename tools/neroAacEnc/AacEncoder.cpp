@@ -13,6 +13,7 @@
 #include <charconv>
 #include <cstring>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 extern "C" {
@@ -29,6 +30,8 @@ constexpr std::size_t ListedInputs = 10;
 constexpr std::size_t MaxChplChapters = 255;
 // How often the progress line is brought up to date while this thread waits for a segment.
 constexpr std::chrono::milliseconds ProgressInterval(100);
+// How often the list of inputs is read again while inputs are still to come.
+constexpr std::chrono::milliseconds AwaitInterval(20);
 // The packets of the segments in flight, whatever the thread count, the channels or the rate:
 // the samples are read by the workers, so what a segment holds is its share of the output.
 constexpr std::int64_t PacketBudget = std::int64_t{96} << 20;
@@ -46,7 +49,9 @@ std::string Millis(double seconds) {
 } // namespace
 
 TAacEncoder::TAacEncoder(const TEncoderOptions& options)
-    : Options(options), Inputs(options.Inputs) {}
+    : Options(options),
+      Inputs(options.AwaitList.empty() ? TInputSequence(options.Inputs)
+                                       : TInputSequence(options.AwaitList, options.AwaitCount)) {}
 
 TAacEncoder::~TAacEncoder() {
     if (Muxer) {
@@ -92,14 +97,19 @@ void TAacEncoder::PrintPlan() const {
                        ", " + seconds(inputs[i].Frames) + ")");
     if (inputs.size() > ListedInputs)
         tooltext::Line("... and " + std::to_string(inputs.size() - ListedInputs) + " more inputs");
+    if (!Inputs.Complete())
+        tooltext::Line("... and " + std::to_string(Inputs.Expected() - inputs.size()) +
+                       " more inputs to come");
     // After the fifth line no line's second token is a whole number: the job reads that token of
     // the last line as the seconds done.
     tooltext::Line("Output file: " + tooltext::ShortPath(Options.Output));
     tooltext::Line("Mode: " + Options.Describe(Setup.Channels, rate));
-    const std::size_t chapters = inputs.size() > 1 ? inputs.size() : 0;
+    const std::size_t chapters = Inputs.Expected() > 1 ? Inputs.Expected() : 0;
     tooltext::Line("Audio format: " + std::to_string(rate) + " Hz, " +
-                   std::to_string(Setup.Channels) + " channels, " + seconds(Inputs.TotalFrames()) +
-                   " in all, " + std::to_string(chapters) + " chapters");
+                   std::to_string(Setup.Channels) + " channels, " +
+                   (Inputs.Complete() ? seconds(Inputs.TotalFrames()) + " in all, "
+                                      : "about " + seconds(PlannedFrames) + " in all, ") +
+                   std::to_string(chapters) + " chapters");
     const int threads = ThreadCount();
     tooltext::Line((Plan.size() == 1 ? "Encoding as " : "Encoding in ") +
                    std::to_string(Plan.size()) + (Plan.size() == 1 ? " segment" : " segments") +
@@ -214,7 +224,35 @@ void TAacEncoder::ShowProgress(TProgressLine& progress) {
         progress.Show("Processed " + std::to_string(++ShownSeconds) + " seconds...");
 }
 
-bool TAacEncoder::Encode(TProgressLine& progress) {
+bool TAacEncoder::Ready(std::size_t index) const {
+    // A cut the inputs have passed stays whatever the rest hold.
+    return Inputs.Complete() ||
+           (index + 1 < Plan.size() &&
+            static_cast<std::int64_t>(Inputs.TotalFrames()) >=
+                Plan[index].End + TSegmentPlan::PostRollFrames * TSegmentPlan::FrameSamples);
+}
+
+bool TAacEncoder::Await() {
+    if (PlanFitted)
+        return true;
+    if (!Inputs.Complete() && !Inputs.Scan())
+        return Fail(Inputs.Error());
+    if (!Inputs.Complete())
+        return true;
+    PlanFitted = true;
+    // The stream's true end, when the inputs held less than expected: the cuts at or past it go
+    // (none was handed out, Ready holds back those the inputs had not passed), and the last
+    // segment ends there.
+    const auto total = static_cast<std::int64_t>(Inputs.TotalFrames());
+    if (total == 0)
+        return Fail("the inputs hold no audio");
+    while (Plan.size() > 1 && Plan.back().Start >= total)
+        Plan.pop_back();
+    Plan.back().End = total;
+    return true;
+}
+
+bool TAacEncoder::Encode(TProgressLine& progress, const TSegmentEncoder& probe) {
     // As many segments in flight as workers, within the memory budget.
     const int threads = ThreadCount();
     const auto inFlight = static_cast<std::size_t>(threads);
@@ -223,8 +261,11 @@ bool TAacEncoder::Encode(TProgressLine& progress) {
     if (!pool.Start(threads))
         return Fail(pool.Error());
     std::size_t next = 0;
-    for (std::size_t written = 0; written < Plan.size(); ++written) {
-        while (next < Plan.size() && InFlight.size() < inFlight) {
+    // Hands out every segment whose samples are there, as many as the workers take.
+    const auto feed = [&] {
+        if (!Await())
+            return false;
+        while (next < Plan.size() && InFlight.size() < inFlight && Ready(next)) {
             auto segment = std::make_unique<TSegment>();
             segment->Index = next;
             segment->Bounds = Plan[next];
@@ -233,16 +274,35 @@ bool TAacEncoder::Encode(TProgressLine& progress) {
             InFlight.push_back(std::move(segment));
             ++next;
         }
-        TSegment& segment = *InFlight.front();
-        while (!pool.WaitFinished(segment, ProgressInterval))
+        return true;
+    };
+    const auto interval = [this] { return Inputs.Complete() ? ProgressInterval : AwaitInterval; };
+    for (std::size_t written = 0; written < Plan.size(); ++written) {
+        bool fed = feed();
+        while (fed && InFlight.empty()) {
+            std::this_thread::sleep_for(AwaitInterval);
             ShowProgress(progress);
+            fed = feed();
+        }
+        if (!fed)
+            return false;
+        TSegment& segment = *InFlight.front();
+        while (!pool.WaitFinished(segment, interval())) {
+            ShowProgress(progress);
+            if (!feed())
+                return false;
+        }
         // The workers' part ends as the last segment is handed back.
         EncodeSeconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         ShowProgress(progress);
         if (!segment.Error.empty())
             return Fail(segment.Error);
-        if (!Splice(segment) || !Write(segment))
+        // The chapters need every input's length.
+        while (!Muxer && feed() && !Inputs.Complete())
+            std::this_thread::sleep_for(AwaitInterval);
+        if ((!Muxer && !(Inputs.Complete() && OpenMuxer(*Io, probe))) || !Splice(segment) ||
+            !Write(segment))
             return false;
         InFlight.pop_front();
     }
@@ -279,10 +339,15 @@ int TAacEncoder::Run() {
     if (lstat(Options.Output.c_str(), &st) == 0)
         return tooltext::Error(Tool,
                                tooltext::ShortPath(Options.Output) + " exists; it is not replaced");
-    if (!Inputs.Scan())
+    // The first input sets the format; the ones to come must match it.
+    while (Inputs.Scan() && Inputs.Inputs().empty() && !Inputs.Complete())
+        std::this_thread::sleep_for(AwaitInterval);
+    if (!Inputs.Error().empty())
         return tooltext::Error(Tool, Inputs.Error());
-    const auto total = static_cast<std::int64_t>(Inputs.TotalFrames());
-    if (total == 0)
+    // Awaited inputs are cut for the length announced even when all are there at once.
+    PlannedFrames = Options.AwaitList.empty() ? static_cast<std::int64_t>(Inputs.TotalFrames())
+                                              : Options.ExpectedFrames;
+    if (PlannedFrames == 0)
         return tooltext::Error(Tool, "the inputs hold no audio");
     Setup.Channels = Inputs.Channels();
     Setup.SampleRate = Inputs.SampleRate();
@@ -293,9 +358,12 @@ int TAacEncoder::Run() {
     PlanThreads = Options.Threads > 0 ? Options.Threads : TCpuCount::Available();
     TFrameCosts costs;
     std::string costError;
-    if (PlanThreads > 1 && !TFrameCosts::Measure(Inputs, costs, costError))
+    // Inputs still to come cannot be looked at, and a look at those there would make the cuts
+    // depend on how fast they came: awaited, the stream is cut by its length alone.
+    if (PlanThreads > 1 && Options.AwaitList.empty() &&
+        !TFrameCosts::Measure(Inputs, costs, costError))
         return tooltext::Error(Tool, costError);
-    Plan = TSegmentPlan::Cut(total, PlanThreads, costs);
+    Plan = TSegmentPlan::Cut(PlannedFrames, PlanThreads, costs);
     PrintPlan();
 
     TOutputFile out(Options.Output);
@@ -310,7 +378,7 @@ int TAacEncoder::Run() {
     Io = &io;
     bool ok = false;
     try {
-        ok = OpenMuxer(io, probe) && Encode(progress);
+        ok = Encode(progress, probe);
     } catch (const std::bad_alloc&) {
         ok = Fail("out of memory");
     }
@@ -328,7 +396,7 @@ int TAacEncoder::Run() {
     }
     if (!out.CommitNew(true))
         return tooltext::Error(Tool, out.Error());
-    const double seconds = static_cast<double>(total) / Setup.SampleRate;
+    const double seconds = static_cast<double>(Inputs.TotalFrames()) / Setup.SampleRate;
     tooltext::Line("Done: " + tooltext::OneDecimal(seconds) + " s of audio, average " +
                    std::to_string(seconds > 0 ? std::llround(PacketBytes * 8 / seconds) : 0) +
                    " bit/s");

@@ -39,7 +39,12 @@ public:
 private:
     void PrintPlan() const;
     bool OpenMuxer(TFdIo& io, const TSegmentEncoder& probe);
-    bool Encode(TProgressLine& progress);
+    bool Encode(TProgressLine& progress, const TSegmentEncoder& probe);
+    // Reads the inputs listed since, and once all are there, fits the plan to their true end;
+    // false when an input cannot be used.
+    bool Await();
+    // The segment's samples, its post-roll included, are all there.
+    bool Ready(std::size_t index) const;
     // The segments the memory budget lets be in flight, at most one per thread planned for.
     std::size_t SegmentsInFlight() const;
     int ThreadCount() const;
@@ -54,6 +59,11 @@ private:
     TEncoderSetup Setup;
     // The -threads the plan is made for: given, or the processors this process may use.
     int PlanThreads = 1;
+    // The stream's length the cuts are made for: its own, or the one expected of the inputs to
+    // come.
+    std::int64_t PlannedFrames = 0;
+    // The plan has been fitted to the inputs' true end.
+    bool PlanFitted = false;
     std::vector<TSegmentBounds> Plan;
     std::deque<std::unique_ptr<TSegment>> InFlight;
     std::atomic<std::int64_t> SamplesDone{0};

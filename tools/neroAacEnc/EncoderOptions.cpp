@@ -25,23 +25,6 @@ bool ParseNumber(const std::string& text, double& value) {
 }
 
 // "FIRST:END" or "FIRST:" in samples.
-bool ParseRange(const std::string& text, TInputFile& file) {
-    const char* end = text.data() + text.size();
-    auto [colon, ec] = std::from_chars(text.data(), end, file.First);
-    if (ec != std::errc() || colon == end || *colon != ':')
-        return false;
-    if (colon + 1 == end) {
-        file.End.reset();
-        return true;
-    }
-    std::uint64_t last = 0;
-    auto [ptr, ec2] = std::from_chars(colon + 1, end, last);
-    if (ec2 != std::errc() || ptr != end || last < file.First)
-        return false;
-    file.End = last;
-    return true;
-}
-
 bool ParsePositive(const std::string& text, long& value) {
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value);
@@ -66,6 +49,12 @@ const char* TEncoderOptions::HelpText() {
            "            WAVE_FORMAT_EXTENSIBLE; all inputs share sample rate and channel count\n"
            "  -range FIRST:END  read only samples FIRST up to, not including, END of the next\n"
            "            input (FIRST: to its end); its chapter starts at FIRST\n"
+           "  -await FILE  take the inputs from FILE as another program lists them there, one\n"
+           "            line each as it is complete: FIRST:END, FIRST: or nothing, a tab and\n"
+           "            the path; the encode begins as soon as the first inputs are there\n"
+           "  -expect COUNT:SAMPLES  with -await: how many inputs are to come and about how\n"
+           "            many samples they hold in all; the stream is cut for these, so the\n"
+           "            output is the same however fast the inputs arrive\n"
            "  -of FILE  the output; an existing file is never replaced\n"
            "  -threads N  encode on N threads; the default is the processors this process\n"
            "            may run on, capped by a cgroup CPU quota. The stream is cut into\n"
@@ -107,7 +96,8 @@ bool TEncoderOptions::Parse(const std::vector<std::string>& args) {
             continue;
         }
         const bool takesValue = arg == "-cbr" || arg == "-br" || arg == "-q" || arg == "-if" ||
-                                arg == "-of" || arg == "-threads" || arg == "-range";
+                                arg == "-of" || arg == "-threads" || arg == "-range" ||
+                                arg == "-await" || arg == "-expect";
         if (!takesValue)
             return Fail("unknown option " + arg);
         if (i + 1 >= args.size())
@@ -120,11 +110,24 @@ bool TEncoderOptions::Parse(const std::vector<std::string>& args) {
             range.reset();
         } else if (arg == "-range") {
             TInputFile file;
-            if (range || !ParseRange(value, file))
+            if (range || !TInputFile::ParseRange(value, file))
                 return Fail("-range takes FIRST:END or FIRST: in samples, once before an -if, "
                             "not " +
                             value);
             range = file;
+        } else if (arg == "-await") {
+            AwaitList = value;
+        } else if (arg == "-expect") {
+            const char* end = value.data() + value.size();
+            long count = 0;
+            auto [colon, ec] = std::from_chars(value.data(), end, count);
+            auto [last, ec2] = colon == end || *colon != ':'
+                                   ? std::from_chars_result{colon, std::errc::invalid_argument}
+                                   : std::from_chars(colon + 1, end, ExpectedFrames);
+            if (ec != std::errc() || ec2 != std::errc() || last != end || count <= 0 ||
+                ExpectedFrames <= 0)
+                return Fail("-expect takes COUNT:SAMPLES, two positive numbers, not " + value);
+            AwaitCount = static_cast<std::size_t>(count);
         } else if (arg == "-threads") {
             long threads = 0;
             if (!ParsePositive(value, threads) || threads > MaxThreads)
@@ -152,7 +155,11 @@ bool TEncoderOptions::Parse(const std::vector<std::string>& args) {
     }
     if (range)
         return Fail("-range must come before the -if it applies to");
-    if (Inputs.empty())
+    if (AwaitList.empty() != (AwaitCount == 0))
+        return Fail("-await and -expect go together");
+    if (!AwaitList.empty() && !Inputs.empty())
+        return Fail("the inputs come either from -if or from -await");
+    if (Inputs.empty() && AwaitList.empty())
         return Fail("no input (-if) given");
     if (Output.empty())
         return Fail("no output (-of) given");

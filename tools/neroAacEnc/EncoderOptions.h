@@ -15,6 +15,11 @@ public:
     double Quality = 0.5;
     long Bitrate = 0;
     std::vector<TInputFile> Inputs;
+    // Instead of the inputs: the file they are listed in as each becomes complete, how many
+    // are to come and the samples they are expected to hold in all, which the stream is cut for.
+    std::string AwaitList;
+    std::size_t AwaitCount = 0;
+    std::int64_t ExpectedFrames = 0;
     std::string Output;
     bool Help = false;
     // The threads the stream is cut for; 0 means as many as this process may use.

@@ -2,8 +2,10 @@
 
 #include "common/WavFormat.h"
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -13,10 +15,15 @@ struct TInputFile {
     std::string Path;
     std::uint64_t First = 0;
     std::optional<std::uint64_t> End;
+
+    // Takes FIRST:END or FIRST: in samples.
+    static bool ParseRange(const std::string& text, TInputFile& file);
 };
 
 // The inputs taken one after another as one stream of samples: their headers, read once, and
-// where each one's part lies in the stream. Readers of the stream share it, read only.
+// where each one's part lies in the stream. Inputs may arrive while the stream is read: they are
+// then listed, as each is complete, in a file another process writes. Readers of the stream
+// share it and see the inputs arrived so far, read only.
 class TInputSequence {
 public:
     struct TInput {
@@ -30,14 +37,24 @@ public:
     };
 
     explicit TInputSequence(std::vector<TInputFile> files);
+    // The count inputs listed in listFile, one line each, "FIRST:END", "FIRST:" or nothing, a
+    // tab and the path.
+    TInputSequence(std::string listFile, std::size_t count);
 
-    // Reads every header, one file at a time; false with Error() when one cannot be read, does
-    // not match the first in sample rate and channels, or is shorter than its part.
+    // Reads the header of every input listed and not yet read, one file at a time; false with
+    // Error() when one cannot be read, does not match the first in sample rate and channels, or
+    // is shorter than its part.
     bool Scan();
-    const std::vector<TInput>& Inputs() const { return List; }
-    int Channels() const { return List.empty() ? 0 : List[0].Format.Channels; }
-    int SampleRate() const { return List.empty() ? 0 : List[0].Format.SampleRate; }
-    std::uint64_t TotalFrames() const { return Total; }
+    // Every input is there.
+    bool Complete() const { return Arrived.load(std::memory_order_acquire) == List.size(); }
+    std::span<const TInput> Inputs() const {
+        return {List.data(), Arrived.load(std::memory_order_acquire)};
+    }
+    std::size_t Expected() const { return List.size(); }
+    int Channels() const { return Inputs().empty() ? 0 : List[0].Format.Channels; }
+    int SampleRate() const { return Inputs().empty() ? 0 : List[0].Format.SampleRate; }
+    // Of the inputs arrived.
+    std::uint64_t TotalFrames() const;
     const std::string& Error() const { return Err; }
 
     // How an input is named in a message.
@@ -45,9 +62,13 @@ public:
 
 private:
     bool Fail(const std::string& reason);
+    // Adds the files newly listed in ListFile; false with Error() for a line it cannot use.
+    bool ReadList();
 
+    std::string ListFile;
     std::vector<TInputFile> Files;
+    // Sized once, so that readers may index the entries arrived while the next one is filled.
     std::vector<TInput> List;
-    std::uint64_t Total = 0;
+    std::atomic<std::size_t> Arrived{0};
     std::string Err;
 };

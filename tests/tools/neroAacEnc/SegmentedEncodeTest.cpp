@@ -10,11 +10,14 @@
 #include "ToolTestSupport.h"
 #include "common/WavFormat.h"
 
+#include <chrono>
 #include <cmath>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
 #include <sstream>
+#include <thread>
 #include <unistd.h>
 
 extern "C" {
@@ -936,4 +939,87 @@ TEST(SegmentedEncode, JoinsMoreInputsThanOpenDescriptorsAllow) {
     auto r = RunTool(args);
     ASSERT_EQ(r.ExitCode, 0) << r.Err.substr(0, 2000);
     EXPECT_EQ(Chapters(out).size(), 2000u);
+}
+
+// Inputs listed while the encoder runs, as the job lists each source once it is decoded: the
+// stream is cut for the count and length announced, so the bytes do not depend on how fast the
+// inputs come, one thread still gives the serial encode, and an announced length that is wrong
+// still gives every sample and every chapter where it belongs.
+TEST(SegmentedEncode, AwaitedInputsGiveTheSameBytesHoweverFastTheyArrive) {
+    TScopedFolder dir;
+    const std::vector<std::uint64_t> frames = {20 * 44100 + 17, 40 * 44100, 30 * 44100 + 5};
+    std::vector<std::string> direct;
+    std::uint64_t total = 0;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const auto wav = dir / Numbered("in", i, ".wav");
+        // The second silent, so that a look at the costs would cut elsewhere.
+        WriteWav(wav, TWavSpec{}, frames[i], TSignal::Sine, i == 1 ? 0 : 300.0 * (i + 1));
+        direct.insert(direct.end(), {"-if", wav.string()});
+        total += frames[i];
+    }
+    // Lists the inputs, all at once or one every 300 ms, the first of them late too.
+    const auto encode = [&](const fs::path& out, const std::string& threads, std::uint64_t expect,
+                            bool slowly) {
+        const auto list = dir / (out.stem().string() + ".list");
+        WriteFile(list, "");
+        std::thread lister([&] {
+            for (std::size_t i = 0; i < frames.size(); ++i) {
+                if (slowly)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                std::ofstream(list, std::ios::app)
+                    << (i == 1 ? "0:\t" : "\t") << (dir / Numbered("in", i, ".wav")).string()
+                    << '\n';
+            }
+        });
+        auto r = RunTool({Encoder, "-threads", threads, "-cbr", "128000", "-await", list.string(),
+                          "-expect", "3:" + std::to_string(expect), "-of", out.string()});
+        lister.join();
+        EXPECT_EQ(r.ExitCode, 0) << r.Err;
+        return ReadFile(out);
+    };
+    const std::string atOnce = encode(dir / "at-once.m4a", "2", total, false);
+    // Compared whole, not printed: they are megabytes.
+    EXPECT_TRUE(encode(dir / "slowly.m4a", "2", total, true) == atOnce);
+    std::vector<std::string> serial = {Encoder, "-threads", "1", "-cbr", "128000"};
+    serial.insert(serial.end(), direct.begin(), direct.end());
+    serial.insert(serial.end(), {"-of", (dir / "serial.m4a").string()});
+    ASSERT_EQ(RunTool(serial).ExitCode, 0);
+    EXPECT_TRUE(encode(dir / "one-thread.m4a", "1", total, true) == ReadFile(dir / "serial.m4a"));
+    encode(dir / "fewer.m4a", "2", total * 3 / 2, true);
+    EXPECT_TRUE(encode(dir / "more.m4a", "2", total / 2, false) ==
+                encode(dir / "more-slowly.m4a", "2", total / 2, true));
+    for (const char* name : {"at-once.m4a", "fewer.m4a", "more.m4a"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(Probe(dir / name, "stream=duration_ts")["duration_ts"], std::to_string(total));
+        const auto chapters = Chapters(dir / name);
+        ASSERT_EQ(chapters.size(), 3u);
+        EXPECT_NEAR(chapters[1].Start, static_cast<double>(frames[0]) / 44100, 0.0005);
+        EXPECT_NEAR(chapters[2].Start, static_cast<double>(frames[0] + frames[1]) / 44100, 0.0005);
+    }
+
+    // A listed input that cannot join, a line that is no entry, an announcement missing.
+    TWavSpec other;
+    other.Rate = 48000;
+    WriteWav(dir / "rate.wav", other, 4800);
+    const auto before = dir.Names();
+    const auto entry = [](char tab, const fs::path& path) {
+        std::string line(1, tab);
+        return line.append(path.string()).append("\n");
+    };
+    for (const auto& [second, reason] :
+         {std::pair{entry('\t', dir / "rate.wav"), "all inputs must match"},
+          std::pair{entry(' ', dir / "rate.wav"), "is not a range, a tab and a path"}}) {
+        WriteFile(dir / "bad.list", entry('\t', dir / "in0.wav") + second);
+        auto r = RunTool({Encoder, "-await", (dir / "bad.list").string(), "-expect", "2:100000",
+                          "-of", (dir / "bad.m4a").string()});
+        EXPECT_EQ(r.ExitCode, 1);
+        EXPECT_NE(r.Err.find(reason), std::string::npos) << r.Err;
+        EXPECT_FALSE(fs::exists(dir / "bad.m4a"));
+    }
+    fs::remove(dir / "bad.list");
+    EXPECT_EQ(dir.Names(), before);
+    EXPECT_EQ(
+        RunTool({Encoder, "-await", (dir / "bad.list").string(), "-of", (dir / "bad.m4a").string()})
+            .ExitCode,
+        2);
 }
