@@ -539,12 +539,34 @@ bool TMP4::Convert() {
     Accepted.clear();
     Cons.Console = Console;
 
-    for (TBase* source : JobSources) {
+    // With a core to spare, the encoder begins on the first sources while the others decode: it
+    // reads each WAV once the list names it, and any source that could not join it stops it.
+    platform::TTempFile awaited;
+    const std::optional<std::uint64_t> expected = ExpectedFrames();
+    if (expected && awaited.Create())
+        Pool.push_back(std::make_unique<TEncodeLane>(Abort));
+    bool ended = false;
+    const auto follow = [this, &ended] {
+        if (!Pool.empty() && Pool.front()->Step != TEncodeLane::TStep::Idle && !ended)
+            ended = Pool.front()->Follow(0);
+    };
+    for (std::size_t k = 0; k < JobSources.size(); ++k) {
+        TBase* source = JobSources[k];
         source->OnProgress = [this](TBase& s) { RelayProgress(s); };
         Percent = 0;
+        source->SetBeside(follow);
+        source->Image().SetBeside(follow);
+        Decoding = !Pool.empty();
         // Sources after the one that gave the file its cover need not look for theirs.
-        if (!DecodeSource(*source, std::none_of(JobSources.begin(), JobSources.end(), HasCover)))
+        const bool decoded =
+            DecodeSource(*source, std::none_of(JobSources.begin(), JobSources.end(), HasCover));
+        Decoding = false;
+        source->SetBeside(nullptr);
+        source->Image().SetBeside(nullptr);
+        if (!decoded)
             return false;
+        if (!Pool.empty() && !ListAwaited(k, awaited.Path(), *expected))
+            Pool.clear();
     }
 
     int referenceRate = 0;
@@ -588,11 +610,26 @@ bool TMP4::Convert() {
                                [](const TBase* source) { return source->Failed; });
     if (!Accepted.empty() && !VerifyOnly) {
         Activity = ActivityEncoding;
-        EncoderCommand += " -of " + platform::QuoteText(OutputFile);
-        Cons.OnPoll = [this](TCons& runner) { EncoderPoll(runner); };
         CurrentTarget = OutputFile;
         Raise(OnStepStart);
-        const bool started = Cons.Run("encoding to MP4...", EncoderCommand, "0", false);
+        bool started = true;
+        std::vector<std::string> screen;
+        if (!Pool.empty()) {
+            TEncodeLane& lane = *Pool.front();
+            EncoderCommand = BesideCommand;
+            lane.Cons.OnPoll = [this](TCons& runner) { EncoderPoll(runner); };
+            while (!ended)
+                ended = lane.Follow(PollSliceMs);
+            screen = lane.Cons.ScreenLines;
+            // Its output is this run's to keep or remove from here on.
+            lane.Release();
+            Pool.clear();
+        } else {
+            EncoderCommand += " -of " + platform::QuoteText(OutputFile);
+            Cons.OnPoll = [this](TCons& runner) { EncoderPoll(runner); };
+            started = Cons.Run("encoding to MP4...", EncoderCommand, "0", false);
+            screen = Cons.ScreenLines;
+        }
         if (Abort.Requested()) {
             if (platform::FileExists(OutputFile))
                 platform::DeleteFile(OutputFile);
@@ -606,8 +643,7 @@ bool TMP4::Convert() {
             // Whatever the encoder left is no MP4 and must not stay under the output's name.
             if (platform::FileExists(OutputFile))
                 platform::DeleteFile(OutputFile);
-            ErrorLines =
-                WithReason(Cons.ScreenLines, "The encoder ended without writing " + OutputFile);
+            ErrorLines = WithReason(screen, "The encoder ended without writing " + OutputFile);
             EncodeFailed = true;
         }
         if (EncodeFailed) {
@@ -657,14 +693,58 @@ bool TMP4::DecodeSource(TBase& source, bool findCover) {
     return true;
 }
 
+std::optional<std::uint64_t> TMP4::ExpectedFrames() const {
+    // WAVs are read where they lie and an image's tracks share its one decode: with nothing to
+    // decode after the first source there is nothing to overlap, and the encoder would lose
+    // its look at the costs for nothing.
+    if (VerifyOnly || Lanes < 2 || JobSources.size() < 2 ||
+        std::none_of(JobSources.begin() + 1, JobSources.end(), [this](TBase* source) {
+            return source->Image().Kind != TBase::KindWav &&
+                   &source->Image() != &JobSources.front()->Image();
+        }))
+        return std::nullopt;
+    std::uint64_t frames = 0;
+    for (TBase* source : JobSources) {
+        const std::optional<TPcmSize> size = source->PcmSize();
+        if (!size || size->Frames == 0)
+            return std::nullopt;
+        frames += size->Frames;
+    }
+    return frames;
+}
+
+bool TMP4::ListAwaited(std::size_t index, const std::string& list, std::uint64_t expected) {
+    TBase& source = *JobSources[index];
+    const TBase& first = *JobSources.front();
+    // A source left out or refused after the decodes needs the encode over without it.
+    if (source.Failed || !source.WavFileOk() || source.SampleRate != first.SampleRate ||
+        source.Channels != first.Channels || source.WavFile.find('\n') != std::string::npos)
+        return false;
+    {
+        std::ofstream out(list, std::ios::binary | std::ios::app);
+        out << source.InputRange() << '\t' << source.WavFile << '\n';
+        if (!out.flush())
+            return false;
+    }
+    if (index > 0)
+        return true;
+    TEncodeLane& lane = *Pool.front();
+    lane.Source = &source;
+    lane.OutputFile = OutputFile;
+    BesideCommand = EncoderLine({}, EncoderOption) + " -await " + platform::QuoteText(list) +
+                    " -expect " + std::to_string(JobSources.size()) + ":" +
+                    std::to_string(expected) + " -of " + platform::QuoteText(OutputFile);
+    return lane.Start(TEncodeLane::TStep::Encoding, BesideCommand);
+}
+
 std::string TMP4::EncoderLine(const std::vector<TBase*>& sources, const std::string& option) {
     std::string line =
         platform::QuoteText(platform::AppFolder() + platform::EncoderTool) + " " + option;
-    for (const TBase* source : sources)
-        line.append(" ")
-            .append(source->InputRange())
-            .append("-if ")
-            .append(platform::QuoteText(source->WavFile));
+    for (const TBase* source : sources) {
+        if (!source->InputRange().empty())
+            line.append(" -range ").append(source->InputRange());
+        line.append(" -if ").append(platform::QuoteText(source->WavFile));
+    }
     return line;
 }
 

@@ -157,6 +157,12 @@ private:
     bool EndOutput(const std::string& wanted, bool result);
     // Decodes one source with the events around it; false after an abort.
     bool DecodeSource(TBase& source, bool findCover);
+    // The samples every source of one file holds in all, when each header tells them and the
+    // encoder can begin beside the decodes; nothing otherwise.
+    std::optional<std::uint64_t> ExpectedFrames() const;
+    // Lists the decoded source for the encoder awaiting it, starting that with the first; false
+    // when the source cannot join the encode begun.
+    bool ListAwaited(std::size_t index, const std::string& list, std::uint64_t expected);
     static std::string EncoderLine(const std::vector<TBase*>& sources, const std::string& option);
     static std::string TaggerLine(const std::vector<TBase*>& sources, const std::string& output);
     // One file per source: each decodes in turn and goes to the next free lane.
@@ -193,4 +199,6 @@ private:
     std::vector<TOutcome> Outcomes;
     // A source decodes beside the lanes.
     bool Decoding = false;
+    // The encoder's command line when it began beside the decodes.
+    std::string BesideCommand;
 };

@@ -73,7 +73,7 @@ public:
     virtual std::optional<TPcmSize> PcmSize() { return std::nullopt; }
     // The source whose decode this one reads: itself, or the image a track is cut from.
     virtual TBase& Image() { return *this; }
-    // The encoder's "-range FIRST:END " before this source's input, or nothing for all of it.
+    // The part of its decode the encoder reads, "FIRST:END" in samples, or nothing for all of it.
     virtual std::string InputRange() const { return {}; }
     // An output of its own is named this, with the output's extension.
     virtual std::string OutputStem() const;

@@ -182,7 +182,7 @@ std::optional<TPcmSize> TCueTrack::PcmSize() {
 }
 
 std::string TCueTrack::InputRange() const {
-    return "-range " + std::to_string(First) + ":" + std::to_string(End) + " ";
+    return std::to_string(First) + ":" + std::to_string(End);
 }
 
 std::string TCueTrack::OutputStem() const {

@@ -602,3 +602,57 @@ TEST(Mp4EncoderPoll, ReadsOnlyTheSecondsDoneFromTheRealEncodersScreen) {
         EXPECT_GT(polls, 0);
     }
 }
+
+// One file of an album: the encoder begins once the first track is decoded and reads each next
+// one as its decode ends. The file is the one the serial run makes, a track that cannot join
+// has the file made without it, and an abort while both run leaves nothing.
+TEST_F(Mp4Job, ACombinedAlbumEncodesBesideItsLaterDecodes) {
+    const double seconds[] = {4, 2.5, 6, 3};
+    Strings tracks;
+    for (std::size_t k = 0; k < std::size(seconds); ++k) {
+        const std::string n = std::to_string(k + 1);
+        tracks.push_back(sourcetest::MakeFlac(Src / ("track" + n + ".flac"), seconds[k],
+                                              {"TITLE=Song " + n, "ALBUM=Album"}));
+        Checksums[tracks.back()] = Checksum(tracks.back());
+    }
+    bool beside = false;
+    Job.OnProgress = [&](TMP4& j) { beside = beside || (j.Overlapping() && j.Activity != 10); };
+    Job.Lanes = 2;
+    Job.SetOutputName("beside");
+    ASSERT_TRUE(Run(tracks, true, false));
+    EXPECT_TRUE(beside);
+    EXPECT_NE(Job.EncoderCommand.find(" -await "), std::string::npos) << Job.EncoderCommand;
+    Job.Lanes = 1;
+    Job.SetOutputName("serial");
+    ASSERT_TRUE(Run(tracks, true, false));
+    EXPECT_EQ(Job.EncoderCommand.find(" -await "), std::string::npos);
+    EXPECT_EQ(Duration(Src / "beside.mp4"), Duration(Src / "serial.mp4"));
+    EXPECT_NEAR(Duration(Src / "beside.mp4"), 15.5, 0.05);
+    EXPECT_EQ(tooltest::Mp4Atoms(Src / "beside.mp4"), tooltest::Mp4Atoms(Src / "serial.mp4"));
+    const auto chapters = tooltest::Chapters(Src / "beside.mp4");
+    ASSERT_EQ(chapters.size(), 4u);
+    EXPECT_NEAR(chapters[2].Start, 6.5, 0.001);
+    EXPECT_EQ(chapters[3].Title, "Song 4");
+
+    Job.Lanes = 2;
+    Job.ClearAll();
+    ASSERT_TRUE(Job.AddSrcFile(tracks[0]));
+    WriteFile(Src / "broken.flac", "fLaC" + std::string(200, '\x11'));
+    AddFlac((Src / "broken.flac").string());
+    ASSERT_TRUE(Job.AddSrcFile(tracks[2]));
+    Job.SetOutputName("without");
+    EXPECT_TRUE(Convert(true, false));
+    EXPECT_EQ(Job.EncoderCommand.find(" -await "), std::string::npos);
+    EXPECT_EQ(tooltest::Chapters(Src / "without.mp4").size(), 2u);
+    EXPECT_NEAR(Duration(Src / "without.mp4"), 10, 0.05);
+
+    Job.OnProgress = [](TMP4& j) {
+        if (j.Overlapping())
+            j.Abort.Request();
+    };
+    Job.SetOutputName("stopped");
+    EXPECT_FALSE(Run(tracks, true, false));
+    EXPECT_TRUE(Job.Abort.Requested());
+    EXPECT_EQ(Mp4sIn(Src), (Strings{"beside.mp4", "serial.mp4", "without.mp4"}));
+    Job.Abort.Clear();
+}
