@@ -247,4 +247,14 @@ TEST_F(Progress, ASideBySideRunShowsTheDecodeAndTheEncodeAtOnce) {
     EXPECT_TRUE(both.contains(path("b.flac") + " | " + path("a.mp4"))) << *both.begin();
     EXPECT_TRUE(both.contains(path("c.flac") + " | " + path("b.mp4")) ||
                 both.contains(path("c.flac") + " | " + path("a.mp4")));
+
+    // One file: its encode runs beside every decode after the first.
+    both.clear();
+    for (const std::string& file : files)
+        ASSERT_TRUE(Job().AddSrcFile(file));
+    Job().SetOutputName("album");
+    ASSERT_TRUE(Job().DoConvert(true, false));
+    EXPECT_TRUE(gaugeKept);
+    EXPECT_TRUE(both.contains(path("b.flac") + " | " + path("album.mp4"))) << both.size();
+    EXPECT_TRUE(both.contains(path("c.flac") + " | " + path("album.mp4")));
 }
