@@ -23,24 +23,25 @@ for i in 1 2 3; do
 done
 
 mkdir -p "$work/apart" "$work/jobapart"
+# Runs the window with a home of its own; appends its seconds and its event gap p99.
+window_run() { # SECONDS_VAR P99_VAR ARG...
+  local -n seconds=$1 gaps=$2
+  shift 2
+  local line
+  line=$(HOME=$work XDG_CONFIG_HOME=$work/.config PARVANE_UPDATE_SERVER=127.0.0.1:9 \
+    "$app/bench-window" "$@")
+  seconds+=("$(sed -n 's/.*seconds=\([0-9.]*\).*/\1/p' <<<"$line")")
+  gaps+=("$(sed -n 's/.*p99_ms=\([0-9.]*\).*/\1/p' <<<"$line")")
+}
+
 window=() job=() p99=() apart=() jobapart=() apartp99=()
 for ((i = 0; i < runs; i++)); do
   rm -f "$work"/*.mp4 "$work/apart/"* "$work/jobapart/"*
-  line=$(HOME=$work XDG_CONFIG_HOME=$work/.config PARVANE_UPDATE_SERVER=127.0.0.1:9 \
-    "$app/bench-window" "$work/window.mp4" "${files[@]}")
-  window+=("$(sed -n 's/.*seconds=\([0-9.]*\).*/\1/p' <<<"$line")")
-  p99+=("$(sed -n 's/.*p99_ms=\([0-9.]*\).*/\1/p' <<<"$line")")
-  start=$(now)
-  "$app/parvane-job" --to "$work" --name job.mp4 "${files[@]}" >/dev/null
-  job+=("$(elapsed "$start" "$(now)")")
+  window_run window p99 "$work/window.mp4" "${files[@]}"
+  timed job "$app/parvane-job" --to "$work" --name job.mp4 "${files[@]}"
   # One file each: a track encodes on each core while the next decodes.
-  line=$(HOME=$work XDG_CONFIG_HOME=$work/.config PARVANE_UPDATE_SERVER=127.0.0.1:9 \
-    "$app/bench-window" --separate "$work/apart/ignored.mp4" "${files[@]}")
-  apart+=("$(sed -n 's/.*seconds=\([0-9.]*\).*/\1/p' <<<"$line")")
-  apartp99+=("$(sed -n 's/.*p99_ms=\([0-9.]*\).*/\1/p' <<<"$line")")
-  start=$(now)
-  "$app/parvane-job" --separate --to "$work/jobapart" "${files[@]}" >/dev/null
-  jobapart+=("$(elapsed "$start" "$(now)")")
+  window_run apart apartp99 --separate "$work/apart/ignored.mp4" "${files[@]}"
+  timed jobapart "$app/parvane-job" --separate --to "$work/jobapart" "${files[@]}"
 done
 [[ $(ls "$work/apart" | wc -l) -eq 3 ]] || { echo "the window did not write 3 files" >&2; exit 1; }
 

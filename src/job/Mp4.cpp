@@ -541,14 +541,13 @@ bool TMP4::Convert() {
 
     // With a core to spare, the encoder begins on the first sources while the others decode: it
     // reads each WAV once the list names it, and any source that could not join it stops it.
+    // The lane is there while that encoder runs.
     platform::TTempFile awaited;
     const std::optional<std::uint64_t> expected = ExpectedFrames();
-    if (expected && awaited.Create())
-        Pool.push_back(std::make_unique<TEncodeLane>(Abort));
-    bool ended = false;
-    const auto follow = [this, &ended] {
-        if (!Pool.empty() && Pool.front()->Step != TEncodeLane::TStep::Idle && !ended)
-            ended = Pool.front()->Follow(0);
+    bool beside = expected && awaited.Create();
+    const auto follow = [this] {
+        if (!Pool.empty() && !Pool.front()->Cons.Finished)
+            Pool.front()->Follow(0);
     };
     for (std::size_t k = 0; k < JobSources.size(); ++k) {
         TBase* source = JobSources[k];
@@ -565,8 +564,10 @@ bool TMP4::Convert() {
         source->Image().SetBeside(nullptr);
         if (!decoded)
             return false;
-        if (!Pool.empty() && !ListAwaited(k, awaited.Path(), *expected))
+        if (beside && !ListAwaited(k, awaited.Path(), *expected)) {
+            beside = false;
             Pool.clear();
+        }
     }
 
     int referenceRate = 0;
@@ -618,8 +619,8 @@ bool TMP4::Convert() {
             TEncodeLane& lane = *Pool.front();
             EncoderCommand = BesideCommand;
             lane.Cons.OnPoll = [this](TCons& runner) { EncoderPoll(runner); };
-            while (!ended)
-                ended = lane.Follow(PollSliceMs);
+            while (!lane.Cons.Finished)
+                lane.Follow(PollSliceMs);
             screen = lane.Cons.ScreenLines;
             // Its output is this run's to keep or remove from here on.
             lane.Release();
@@ -728,8 +729,8 @@ bool TMP4::ListAwaited(std::size_t index, const std::string& list, std::uint64_t
     }
     if (index > 0)
         return true;
+    Pool.push_back(std::make_unique<TEncodeLane>(Abort));
     TEncodeLane& lane = *Pool.front();
-    lane.Source = &source;
     lane.OutputFile = OutputFile;
     BesideCommand = EncoderLine({}, EncoderOption) + " -await " + platform::QuoteText(list) +
                     " -expect " + std::to_string(JobSources.size()) + ":" +

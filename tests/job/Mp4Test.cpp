@@ -136,6 +136,19 @@ protected:
         return path.string();
     }
 
+    // Four tagged FLAC tracks of 4, 2.5, 6 and 3 seconds.
+    Strings MakeAlbum() {
+        Strings tracks;
+        for (const double seconds : {4.0, 2.5, 6.0, 3.0}) {
+            const std::string n = std::to_string(tracks.size() + 1);
+            tracks.push_back(sourcetest::MakeFlac(
+                Src / ("track" + n + ".flac"), seconds,
+                {"TITLE=Song " + n, "ARTIST=Band", "ALBUM=Album", "TRACKNUMBER=" + n}));
+            Checksums[tracks.back()] = Checksum(tracks.back());
+        }
+        return tracks;
+    }
+
     void AddFlac(const std::string& path) {
         auto source = std::make_unique<TFlacKind>();
         source->SetSrcFile(path);
@@ -413,15 +426,7 @@ TEST_F(Mp4Job, AbortDuringTheEncoderRunDeletesThePartialFile) {
 // An album in separate files on two lanes: the tracks really run side by side, and each file
 // is the one the track gives converted alone; an abort while they run leaves nothing at all.
 TEST_F(Mp4Job, AnAlbumSideBySideGivesEachTracksOwnFileAndAnAbortLeavesNothing) {
-    const double seconds[] = {4, 2.5, 6, 3};
-    Strings tracks;
-    for (std::size_t k = 0; k < std::size(seconds); ++k) {
-        const std::string n = std::to_string(k + 1);
-        tracks.push_back(sourcetest::MakeFlac(
-            Src / ("track" + n + ".flac"), seconds[k],
-            {"TITLE=Song " + n, "ARTIST=Band", "ALBUM=Album", "TRACKNUMBER=" + n}));
-        Checksums[tracks.back()] = Checksum(tracks.back());
-    }
+    const Strings tracks = MakeAlbum();
     const fs::path together = Work / "together", alone = Work / "alone";
     fs::create_directories(together);
     fs::create_directories(alone);
@@ -607,14 +612,7 @@ TEST(Mp4EncoderPoll, ReadsOnlyTheSecondsDoneFromTheRealEncodersScreen) {
 // one as its decode ends. The file is the one the serial run makes, a track that cannot join
 // has the file made without it, and an abort while both run leaves nothing.
 TEST_F(Mp4Job, ACombinedAlbumEncodesBesideItsLaterDecodes) {
-    const double seconds[] = {4, 2.5, 6, 3};
-    Strings tracks;
-    for (std::size_t k = 0; k < std::size(seconds); ++k) {
-        const std::string n = std::to_string(k + 1);
-        tracks.push_back(sourcetest::MakeFlac(Src / ("track" + n + ".flac"), seconds[k],
-                                              {"TITLE=Song " + n, "ALBUM=Album"}));
-        Checksums[tracks.back()] = Checksum(tracks.back());
-    }
+    const Strings tracks = MakeAlbum();
     bool beside = false;
     Job.OnProgress = [&](TMP4& j) { beside = beside || (j.Overlapping() && j.Activity != 10); };
     Job.Lanes = 2;

@@ -226,7 +226,7 @@ void TAacEncoder::ShowProgress(TProgressLine& progress) {
 
 bool TAacEncoder::Ready(std::size_t index) const {
     // A cut the inputs have passed stays whatever the rest hold.
-    return Inputs.Complete() ||
+    return PlanFitted ||
            (index + 1 < Plan.size() &&
             static_cast<std::int64_t>(Inputs.TotalFrames()) >=
                 Plan[index].End + TSegmentPlan::PostRollFrames * TSegmentPlan::FrameSamples);
@@ -276,15 +276,20 @@ bool TAacEncoder::Encode(TProgressLine& progress, const TSegmentEncoder& probe) 
         }
         return true;
     };
-    const auto interval = [this] { return Inputs.Complete() ? ProgressInterval : AwaitInterval; };
-    for (std::size_t written = 0; written < Plan.size(); ++written) {
-        bool fed = feed();
-        while (fed && InFlight.empty()) {
+    // Feeds until done() holds, looking at the list again every AwaitInterval.
+    const auto waitFor = [&](const auto& done) {
+        for (;;) {
+            if (!feed())
+                return false;
+            if (done())
+                return true;
             std::this_thread::sleep_for(AwaitInterval);
             ShowProgress(progress);
-            fed = feed();
         }
-        if (!fed)
+    };
+    const auto interval = [this] { return PlanFitted ? ProgressInterval : AwaitInterval; };
+    for (std::size_t written = 0; written < Plan.size(); ++written) {
+        if (!waitFor([this] { return !InFlight.empty(); }))
             return false;
         TSegment& segment = *InFlight.front();
         while (!pool.WaitFinished(segment, interval())) {
@@ -299,10 +304,9 @@ bool TAacEncoder::Encode(TProgressLine& progress, const TSegmentEncoder& probe) 
         if (!segment.Error.empty())
             return Fail(segment.Error);
         // The chapters need every input's length.
-        while (!Muxer && feed() && !Inputs.Complete())
-            std::this_thread::sleep_for(AwaitInterval);
-        if ((!Muxer && !(Inputs.Complete() && OpenMuxer(*Io, probe))) || !Splice(segment) ||
-            !Write(segment))
+        if (!Muxer && !(waitFor([this] { return PlanFitted; }) && OpenMuxer(*Io, probe)))
+            return false;
+        if (!Splice(segment) || !Write(segment))
             return false;
         InFlight.pop_front();
     }

@@ -118,16 +118,13 @@ bool TEncoderOptions::Parse(const std::vector<std::string>& args) {
         } else if (arg == "-await") {
             AwaitList = value;
         } else if (arg == "-expect") {
-            const char* end = value.data() + value.size();
-            long count = 0;
-            auto [colon, ec] = std::from_chars(value.data(), end, count);
-            auto [last, ec2] = colon == end || *colon != ':'
-                                   ? std::from_chars_result{colon, std::errc::invalid_argument}
-                                   : std::from_chars(colon + 1, end, ExpectedFrames);
-            if (ec != std::errc() || ec2 != std::errc() || last != end || count <= 0 ||
-                ExpectedFrames <= 0)
+            const std::size_t colon = value.find(':');
+            long count = 0, samples = 0;
+            if (colon == std::string::npos || !ParsePositive(value.substr(0, colon), count) ||
+                !ParsePositive(value.substr(colon + 1), samples))
                 return Fail("-expect takes COUNT:SAMPLES, two positive numbers, not " + value);
             AwaitCount = static_cast<std::size_t>(count);
+            ExpectedFrames = samples;
         } else if (arg == "-threads") {
             long threads = 0;
             if (!ParsePositive(value, threads) || threads > MaxThreads)
